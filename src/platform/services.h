@@ -1,0 +1,14 @@
+#pragma once
+
+class Speech;
+class SerialPortFactory;
+class Waits;
+class Dialogs;
+
+// The platform services the program talks to; the program and the tests each supply a set.
+struct Services {
+    Speech& speech;
+    SerialPortFactory& serialPorts;
+    Waits& waits;
+    Dialogs& dialogs;
+};

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+
+struct sqlite3;
+
+// One field of a table as given at creation. Only the text type is used by the program.
+struct FieldDefinition {
+    static constexpr int TextType = 10;
+    QString name;
+    int type = 0;
+    int maxLength = 20;
+};
+
+// Record-oriented tables, one SQLite file each, opened under an alias. The store has a current
+// table; each open table has a current record, reached from the first record by single skips.
+//
+// File layout: one SQLite table "records" whose columns are the fields in position order and
+// whose rowid order is the record order. Every completed write is committed and synced; an
+// existing file that is not such a store is never written to.
+class TableStore {
+public:
+    TableStore();
+    ~TableStore();
+    TableStore(const TableStore&) = delete;
+    TableStore& operator=(const TableStore&) = delete;
+
+    static bool fileExists(const QString& path);
+
+    // Creates a new file holding an empty table; fails when the file exists already.
+    bool createTable(const QString& path, const QList<FieldDefinition>& fields);
+    // Opens a valid store file under alias (closing whatever that alias held); the current
+    // record is the first. A missing, foreign or damaged file fails and stays untouched.
+    bool openTable(const QString& path, const QString& alias);
+    bool makeCurrent(const QString& alias);
+    // Harmless for an alias that is not open. Written values are already in the file.
+    void closeTable(const QString& alias);
+    bool isOpen(const QString& alias) const;
+
+    // The operations below act on the current table; without one they do nothing and read empty.
+    void goToFirstRecord();
+    void skip();
+    int recordCount() const;
+    // 1-based; recordCount() + 1 once skipped past the last record.
+    int currentRecordNumber() const;
+    // Empty text for a blank field, a position outside the fields or no current record.
+    QString readField(int position) const;
+    QString readField(int position, const QString& alias) const;
+    bool writeField(int position, const QString& text);
+    bool writeField(int position, const QString& alias, const QString& text);
+    // A record with these texts (missing ones blank) is added at the end and becomes current.
+    bool appendRecord(const QStringList& texts);
+    bool appendBlankRecord();
+    // Removes all records of the current table.
+    bool emptyTable();
+
+    // Groups the writes made while it lives on the current table into one transaction, so
+    // that a run of many writes costs one sync. Committed when it goes out of scope.
+    class Batch {
+    public:
+        explicit Batch(TableStore& store);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        TableStore& store_;
+        QString alias_;
+    };
+
+private:
+    struct Table;
+    Table* current() const;
+    Table* table(const QString& alias) const;
+
+    std::map<QString, std::unique_ptr<Table>> tables_;
+    QString currentAlias_;
+};
