@@ -1,0 +1,24 @@
+#pragma once
+
+#include "app/global_state.h"
+#include "platform/services.h"
+
+#include <QString>
+
+#include <array>
+
+class MainWindow;
+class SerialPort;
+class TableStore;
+
+// What every handler works on: the shared state, the window, the stores and the platform.
+struct Context {
+    GlobalState& state;
+    MainWindow& window;
+    TableStore& store;
+    Services services;
+    // The serial port component of each hub link (端口1 ... 端口8).
+    std::array<SerialPort*, LinkCount> ports;
+    // The program's directory, without a trailing separator.
+    QString programDir;
+};

@@ -1,0 +1,185 @@
+#include "hub/connect_run.h"
+
+#include "app/context.h"
+#include "hub/frame_codec.h"
+#include "platform/dialogs.h"
+#include "platform/serial_port.h"
+#include "platform/waits.h"
+#include "store/stores.h"
+#include "ui/colours.h"
+#include "ui/lamp.h"
+#include "ui/main_window.h"
+#include "ui/styled_button.h"
+#include "ui/tab_control.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+constexpr int FrameLength = frame::TextLength;
+
+QString linkName(int link) {
+    return QStringLiteral("端口") + QString::number(link);
+}
+} // namespace
+
+void ConnectRun::onConnectClicked() {
+    GlobalState& state = context_.state;
+    const auto& ui = context_.window.ui();
+    state.connectDone = 0;
+    state.fillMode = 1;
+    const QString caption = ui.connectButton->text();
+    if (caption == QStringLiteral("连接设备") || caption == QStringLiteral("连接完成"))
+        state.linkMode = LinkMode::Query;
+    else if (caption == QStringLiteral("开始连接"))
+        state.linkMode = LinkMode::Bound;
+    state.probeWait = ui.probeWaitList->currentText().toInt();
+
+    if (state.linkMode == LinkMode::Query)
+        queryRun();
+    // A binding made during one of the query run's waits switches this click to a bound run.
+    if (state.linkMode == LinkMode::Bound && !state.closing)
+        boundRun();
+}
+
+void ConnectRun::queryRun() {
+    GlobalState& state = context_.state;
+    const auto& ui = context_.window.ui();
+    ui.connectButton->setText(QStringLiteral("正在连接"));
+    ui.disconnectButton->setText(QStringLiteral("停止连接"));
+    for (int k = 1; k <= LinkCount; ++k) {
+        linkScan(k);
+        if (k == LinkCount)
+            state.connectDone = 1;
+        const LinkState& link = state.links[size_t(k - 1)];
+        if (link.receiver.answerLength() == FrameLength) {
+            ui.connectButton->setText(QStringLiteral("已连接"));
+            ui.disconnectButton->setText(QStringLiteral("断开连接"));
+            ui.bindButton->setEnabled(true);
+            if (k == LinkCount)
+                ui.connectButton->setText(QStringLiteral("连接完成"));
+            showFound(k, linkName(k) + QStringLiteral("设备号：") +
+                             QString::number(hex_to_int(link.deviceNumber)));
+        } else if (ui.linkLamps[size_t(k - 1)]->colour() == colour::Red) {
+            ui.tileArea->setPageEnabled(k - 1, false);
+        }
+    }
+    if (ui.connectionLamp->colour() == colour::Red)
+        noBoardFound(QStringLiteral("连接设备"), QStringLiteral("断开连接"));
+}
+
+void ConnectRun::linkScan(int link) {
+    GlobalState& state = context_.state;
+    LinkState& linkState = state.links[size_t(link - 1)];
+    SerialPort& port = *context_.ports[size_t(link - 1)];
+    if (linkState.receiver.answerLength() == FrameLength)
+        return;
+    for (int n = 1; n <= SerialPortCount; ++n) {
+        if (!probing(LinkMode::Query))
+            return;
+        linkState.probeCounter = n;
+        port.setPortNumber(n);
+        // The port that answered during the last wait is still the one open.
+        if (linkState.receiver.answerLength() == FrameLength) {
+            linkState.address = byte_to_hex(n - 1);
+            return;
+        }
+        if (port.open()) {
+            port.send(hex_to_bytes(frame::queryText(n)));
+            context_.services.waits.wait(state.probeWait);
+        }
+    }
+}
+
+void ConnectRun::boundRun() {
+    GlobalState& state = context_.state;
+    const auto& ui = context_.window.ui();
+    TableStore& store = context_.store;
+    store.openTable(context_.programDir + stores::BindingFile, stores::BindingAlias);
+    store.makeCurrent(stores::BindingAlias);
+    store.goToFirstRecord();
+    ui.connectButton->setText(QStringLiteral("正在连接"));
+    ui.disconnectButton->setText(QStringLiteral("停止连接"));
+    ui.connectButton->setText(QStringLiteral("正在连接"));
+    for (int k = 1; k <= LinkCount; ++k) {
+        boundConnect(k);
+        if (ui.linkLamps[size_t(k - 1)]->colour() == colour::Red)
+            ui.tileArea->setPageEnabled(k - 1, false);
+        ui.disconnectButton->setText(QStringLiteral("断开连接"));
+    }
+    ui.connectButton->setText(QStringLiteral("连接完毕"));
+    store.closeTable(stores::BindingAlias);
+    if (ui.connectionLamp->colour() == colour::Red) {
+        noBoardFound(QStringLiteral("开始连接"), QStringLiteral("已断开"));
+        return;
+    }
+    for (QWidget* control :
+         {static_cast<QWidget*>(ui.favouriteViewButton), static_cast<QWidget*>(ui.favourites),
+          static_cast<QWidget*>(ui.searchText), static_cast<QWidget*>(ui.searchButton),
+          static_cast<QWidget*>(ui.addDeviceButton), static_cast<QWidget*>(ui.searchResults)})
+        control->setEnabled(true);
+    state.connectDone = 1;
+}
+
+bool ConnectRun::boundConnect(int link) {
+    return boundPass(link) || boundPass(link);
+}
+
+// One pass over serial ports 1 ... 30; true when the link needs no further pass.
+bool ConnectRun::boundPass(int link) {
+    GlobalState& state = context_.state;
+    LinkState& linkState = state.links[size_t(link - 1)];
+    SerialPort& port = *context_.ports[size_t(link - 1)];
+    TableStore& store = context_.store;
+    if (store.readField(link, stores::BindingAlias) == linkState.deviceNumber)
+        return true;
+    for (int n = 1; n <= SerialPortCount; ++n) {
+        if (!probing(LinkMode::Bound))
+            return false;
+        linkState.probeCounter = n;
+        port.setPortNumber(n);
+        const QString bound = store.readField(link, stores::BindingAlias);
+        if (bound != linkState.deviceNumber) {
+            if (port.open()) {
+                port.send(hex_to_bytes(frame::BoundQueryText));
+                context_.services.waits.wait(state.probeWait);
+            }
+            continue;
+        }
+        // The wanted board answered during the last wait, on the port still open.
+        linkState.address = byte_to_hex(n - 1);
+        context_.window.ui().connectButton->setText(QStringLiteral("连接成功") +
+                                                    QString::number(link));
+        showFound(link, linkName(link) + QStringLiteral("绑定设备号：") +
+                            QString::number(hex_to_int(bound)));
+        return true;
+    }
+    return false;
+}
+
+// A stop sets another link mode; a window that agreed to close ends every probe loop too.
+bool ConnectRun::probing(LinkMode mode) const {
+    return context_.state.linkMode == mode && !context_.state.closing;
+}
+
+void ConnectRun::showFound(int link, const QString& title) {
+    const auto& ui = context_.window.ui();
+    ui.connectionLamp->setColour(colour::Green);
+    ui.linkLamps[size_t(link - 1)]->setColour(colour::Green);
+    ui.tileArea->show();
+    ui.tileArea->setPageEnabled(link - 1, true);
+    ui.tileArea->setPageTitle(link - 1, title);
+}
+
+void ConnectRun::noBoardFound(const QString& connectCaption, const QString& disconnectCaption) {
+    const auto& ui = context_.window.ui();
+    // After the window agreed to close, the run only unwinds.
+    if (context_.state.closing)
+        return;
+    context_.services.dialogs.show(QStringLiteral("没有找到可连接的设备"),
+                                   QStringLiteral("设备未找到"), Dialogs::Icon::Question,
+                                   Dialogs::Buttons::Ok);
+    ui.connectButton->setText(connectCaption);
+    ui.disconnectButton->setText(disconnectCaption);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// Collects the bytes of one hub link into frame text, framing by count: every twelve bytes
+// make one frame. Headers are not checked, since boards are known only by offsets 4..5 of
+// their replies. A stray or lost byte would shift every later frame, so an unfinished frame
+// whose next byte comes after a pause is dropped first: a whole frame takes about 1 ms on the
+// line, and boards send nothing between the bytes of one frame.
+class FrameAssembler {
+public:
+    static constexpr qint64 GapMs = 50;
+
+    // Adds one byte received at nowMs; returns the frame text when this byte completed one.
+    std::optional<QString> push(quint8 byte, qint64 nowMs);
+    // Characters collected after the last byte; 24 right after a byte completed a frame and
+    // until the next byte, 0 before the first byte and after reset().
+    int answerLength() const { return answerLength_; }
+    void reset() { answerLength_ = 0; }
+
+private:
+    QString buffer_;
+    qint64 lastByteMs_ = 0;
+    int answerLength_ = 0;
+};

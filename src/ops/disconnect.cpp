@@ -1,0 +1,113 @@
+#include "ops/disconnect.h"
+
+#include "app/context.h"
+#include "ops/link_reset.h"
+#include "platform/dialogs.h"
+#include "platform/serial_port.h"
+#include "ui/colours.h"
+#include "ui/lamp.h"
+#include "ui/main_window.h"
+#include "ui/styled_button.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+const QString Opened = QStringLiteral("已打开");
+
+void refuse(Context& context) {
+    context.services.dialogs.show(QStringLiteral("请关闭已打开的设备"), QString(),
+                                  Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
+}
+} // namespace
+
+bool Disconnect::anyDeviceOpen() {
+    const auto& ui = context_.window.ui();
+    bool open = false;
+    for (const MainWindow::Tile& tile : ui.tiles)
+        open = open || tile.button->text() == Opened;
+    for (const StyledButton* button :
+         {ui.addDeviceButton, ui.searchButton, ui.viewButton, ui.favouriteViewButton})
+        open = open || button->text() == Opened;
+    context_.state.anyDeviceOpen = open ? 1 : 0;
+    return open;
+}
+
+void Disconnect::onDisconnectClicked() {
+    if (anyDeviceOpen()) {
+        refuse(context_);
+        return;
+    }
+    lockSearchControls();
+    if (context_.window.ui().connectButton->text() == QStringLiteral("正在连接"))
+        stopRun();
+    closeLinks();
+}
+
+bool Disconnect::closingCheck() {
+    if (anyDeviceOpen()) {
+        refuse(context_);
+        return false;
+    }
+    onDisconnectClicked();
+    linkStop(context_);
+    context_.state.closing = true;
+    return true;
+}
+
+void Disconnect::lockSearchControls() {
+    const auto& ui = context_.window.ui();
+    ui.searchText->setEnabled(false);
+    ui.searchText->clear();
+    ui.searchLamp->setColour(std::nullopt);
+    ui.searchButton->setEnabled(false);
+    ui.searchButton->setLit(false);
+    ui.searchButton->setText(QStringLiteral("开始搜索"));
+    ui.addDeviceButton->setEnabled(false);
+    ui.addDeviceButton->setLit(false);
+    ui.addDeviceButton->setText(QStringLiteral("添加设备"));
+    for (StyledButton* button : {ui.viewButton, ui.favouriteViewButton}) {
+        button->setEnabled(false);
+        button->setLit(false);
+    }
+    ui.favourites->setEnabled(false);
+    ui.searchResults->setEnabled(false);
+    ui.searchResults->clear();
+}
+
+// A click during a wait of a query-and-connect run: the run sees the closed mode when it
+// resumes and stops probing.
+void Disconnect::stopRun() {
+    const auto& ui = context_.window.ui();
+    linkStop(context_);
+    ui.disconnectButton->setText(QStringLiteral("断开连接"));
+    ui.connectButton->setText(QStringLiteral("连接设备"));
+    ui.bindButton->setEnabled(false);
+    context_.state.linkMode = LinkMode::Closed;
+    tilePageReset(context_);
+    ui.connectionLamp->setColour(colour::Red);
+}
+
+void Disconnect::closeLinks() {
+    GlobalState& state = context_.state;
+    if (state.linkMode == LinkMode::Closed)
+        return;
+    const auto& ui = context_.window.ui();
+    const bool bound = state.linkMode == LinkMode::Bound;
+    for (int k = 1; k <= LinkCount; ++k) {
+        LinkState& link = state.links[size_t(k - 1)];
+        context_.ports[size_t(k - 1)]->close();
+        ui.disconnectButton->setText(QStringLiteral("已断开"));
+        ui.connectButton->setText(bound ? QStringLiteral("开始连接") : QStringLiteral("连接设备"));
+        if (!bound) {
+            ui.bindButton->setEnabled(false);
+            link.receiver.reset();
+            state.linkMode = LinkMode::Closed;
+        }
+        link.deviceNumber.clear();
+        ui.connectionLamp->setColour(colour::Red);
+        ui.linkLamps[size_t(k - 1)]->setColour(colour::Red);
+    }
+    tilePageReset(context_);
+}

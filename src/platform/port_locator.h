@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Serial port number n (1 ... 30) names a device by one rule. When the program's directory
+// holds a folder "ports", port n is the entry "ports/COM<n>" there (usually a symlink to a
+// device); a missing entry means the port does not exist. Otherwise port n is the n-th of the
+// machine's serial ports, sorted by device path with numbers compared as numbers
+// (/dev/ttyACM0, /dev/ttyS0, /dev/ttyS1, /dev/ttyS10, /dev/ttyUSB0, ...).
+class PortLocator {
+public:
+    explicit PortLocator(QString programDir);
+
+    // The device path of port n, or empty text when there is none.
+    QString devicePath(int n) const;
+
+    static QStringList sortedSystemPorts(QStringList devicePaths);
+
+private:
+    QString portsDir_;
+};

@@ -1,0 +1,32 @@
+#include "platform/qt_dialogs.h"
+
+#include <QMessageBox>
+
+Dialogs::Answer QtDialogs::show(const QString& text, const QString& title, Icon icon,
+                                Buttons buttons) {
+    QMessageBox box(parent_);
+    box.setText(text);
+    if (!title.isEmpty())
+        box.setWindowTitle(title);
+    switch (icon) {
+    case Icon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case Icon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case Icon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    }
+    if (buttons == Buttons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    const int chosen = box.exec();
+    if (buttons == Buttons::Ok)
+        return Answer::Ok;
+    return chosen == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}

@@ -1,0 +1,47 @@
+#include "tiles/tile_clicks.h"
+
+#include "app/context.h"
+#include "hub/frame_codec.h"
+#include "platform/serial_port.h"
+#include "platform/speech.h"
+#include "ui/styled_button.h"
+#include "ui/tile_numbering.h"
+
+namespace {
+const QString Closed = QStringLiteral("已关闭");
+const QString Opened = QStringLiteral("已打开");
+} // namespace
+
+void TileClicks::onTileClicked(StyledButton* button) {
+    const int tile = tiles::numberFromName(button->objectName(), tiles::ButtonPrefix);
+    if (tile < 1 || tile > TileCount)
+        return;
+    const int link = tiles::linkOf(tile);
+    const int slot = tiles::slotOf(tile);
+
+    GlobalState& state = context_.state;
+    state.pending.button = button;
+    state.pending.tileNumber = QString::number(tile);
+
+    if (state.connectDone != 1) {
+        context_.services.speech.speak(QStringLiteral("设备正在连接，请稍后"));
+        return;
+    }
+    const LinkState& linkState = state.links[size_t(link - 1)];
+    // Without both values the frame would come out short and reach whatever device holds
+    // the port: a board only ever gets whole twelve-byte frames.
+    if (linkState.address.isEmpty() || linkState.deviceNumber.isEmpty()) {
+        context_.services.speech.speak(QStringLiteral("设备未连接"));
+        return;
+    }
+    const QString caption = button->text();
+    if (caption == Closed || caption == Opened) {
+        const bool switchOn = caption == Closed;
+        const QString text = frame::switchText(linkState.address, linkState.deviceNumber, slot,
+                                               switchOn ? frame::Command::On : frame::Command::Off);
+        context_.ports[size_t(link - 1)]->send(hex_to_bytes(text));
+        state.pending.confirmationKey = frame::confirmationKey(text);
+        state.pending.operation = switchOn ? PendingSwitch::Open : PendingSwitch::Close;
+    }
+    button->setText(Closed);
+}

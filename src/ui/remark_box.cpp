@@ -1,0 +1,28 @@
+#include "ui/remark_box.h"
+
+#include "ui/tile_numbering.h"
+
+#include <QValidator>
+
+namespace {
+class GbkWidthValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        return RemarkBox::gbkLength(input) <= RemarkBox::MaxBytes ? Acceptable : Invalid;
+    }
+};
+} // namespace
+
+RemarkBox::RemarkBox(int tile, QWidget* parent) : QLineEdit(parent) {
+    setObjectName(tiles::remarkBoxName(tile));
+    setProperty("tag", QString::number(tile));
+    setValidator(new GbkWidthValidator(this));
+}
+
+int RemarkBox::gbkLength(const QString& text) {
+    int bytes = 0;
+    for (char32_t c : text.toUcs4())
+        bytes += c < 0x80 ? 1 : 2;
+    return bytes;
+}

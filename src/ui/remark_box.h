@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QLineEdit>
+
+// The remark box of a device tile (超级编辑框N). Its stored field is 20 bytes of GBK text, so
+// typing stops at 20 bytes counted in whole characters: an ASCII character takes one byte,
+// every other character two.
+class RemarkBox : public QLineEdit {
+    Q_OBJECT
+public:
+    static constexpr int MaxBytes = 20;
+
+    RemarkBox(int tile, QWidget* parent);
+
+    static int gbkLength(const QString& text);
+};

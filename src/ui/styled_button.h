@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QAbstractButton>
+
+#include <array>
+
+// A button (超级按钮) that paints itself in a plain look or in a lit look drawn with four
+// colour slots: 1 text, 2 border, 3 pressed fill, 4 fill. The look is independent of the
+// caption and of the enabled state.
+class StyledButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    StyledButton(const QString& name, const QString& caption, QWidget* parent);
+
+    bool isLit() const { return lit_; }
+    // Returning to the plain look undoes the slot colours.
+    void setLit(bool lit);
+    // slot is 1 ... 4; the colour is a blue-green-red value.
+    void setColourSlot(int slot, quint32 colour);
+    quint32 colourSlot(int slot) const;
+
+    QSize sizeHint() const override { return {88, 40}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool lit_ = false;
+    std::array<quint32, 4> slots_{};
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QWidget>
+
+#include <vector>
+
+class QTabBar;
+
+// The tile area (高级选择夹1): a row of tabs over equally sized pages. Children of a page are
+// placed relative to the whole control, the tab row included, as in the window design.
+class TabControl : public QWidget {
+    Q_OBJECT
+public:
+    TabControl(const QString& name, const QStringList& pageTitles, QWidget* parent);
+
+    int pageCount() const { return int(pages_.size()); }
+    QWidget* page(int index) const { return pages_[size_t(index)]; }
+    QString pageTitle(int index) const;
+    void setPageTitle(int index, const QString& title);
+    bool isPageEnabled(int index) const;
+    void setPageEnabled(int index, bool enabled);
+    int currentPage() const;
+    void setCurrentPage(int index);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void showPage(int index);
+
+    QTabBar* tabs_;
+    std::vector<QWidget*> pages_;
+};

@@ -1,0 +1,85 @@
+#include "ui/window_created.h"
+
+#include "app/context.h"
+#include "platform/speech.h"
+#include "platform/waits.h"
+#include "store/stores.h"
+#include "store/tile_refill.h"
+#include "ui/main_window.h"
+#include "ui/styled_button.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+void createStore(Context& context, const QString& file, const QList<FieldDefinition>& fields,
+                 const QString& created, const QString& failed) {
+    const QString path = context.programDir + file;
+    if (TableStore::fileExists(path))
+        return;
+    context.services.speech.speak(context.store.createTable(path, fields) ? created : failed);
+}
+
+void restoreRemarks(Context& context) {
+    TableStore& store = context.store;
+    if (store.openTable(context.programDir + stores::RemarkFile, stores::RemarkAlias)) {
+        store.makeCurrent(stores::RemarkAlias);
+        store.goToFirstRecord();
+        if (store.readField(stores::RemarkField).isEmpty()) {
+            stores::initialiseRemarks(store);
+        } else {
+            refillTiles(context);
+            stores::fillFavourites(store, *context.window.ui().favourites);
+        }
+    }
+    store.closeTable(stores::RemarkAlias);
+}
+
+// The binding store stays open and current when it holds a binding.
+void restoreBinding(Context& context) {
+    TableStore& store = context.store;
+    const auto& ui = context.window.ui();
+    if (!store.openTable(context.programDir + stores::BindingFile, stores::BindingAlias))
+        context.services.speech.speak(QStringLiteral("数据打开失败"));
+    store.makeCurrent(stores::BindingAlias);
+    store.goToFirstRecord();
+    for (int field = 1; field <= LinkCount; ++field) {
+        if (!store.readField(field).isEmpty()) {
+            ui.connectButton->setText(QStringLiteral("开始连接"));
+            ui.bindButton->setEnabled(false);
+            ui.unbindButton->setEnabled(true);
+            context.state.linkMode = LinkMode::Bound;
+            return;
+        }
+    }
+    store.closeTable(stores::BindingAlias);
+}
+
+} // namespace
+
+void onWindowCreated(Context& context) {
+    const auto& ui = context.window.ui();
+    GlobalState& state = context.state;
+    state.fillMode = 1;
+    ui.addDeviceButton->setEnabled(false);
+    context.services.speech.speak(QStringLiteral("欢迎使用Hubrix"));
+    ui.probeWaitList->setCurrentIndex(2);
+    for (QWidget* control :
+         {static_cast<QWidget*>(ui.searchText), static_cast<QWidget*>(ui.searchButton),
+          static_cast<QWidget*>(ui.viewButton), static_cast<QWidget*>(ui.favouriteViewButton),
+          static_cast<QWidget*>(ui.searchResults), static_cast<QWidget*>(ui.favourites)})
+        control->setEnabled(false);
+    context.services.waits.processPendingEvents();
+
+    stores::defineRemarkFields(state.remarkFieldDefinitions);
+    createStore(context, stores::RemarkFile, state.remarkFieldDefinitions,
+                QStringLiteral("创建备注数据库成功"), QStringLiteral("备注数据库创建失败"));
+    restoreRemarks(context);
+
+    stores::defineBindingFields(state.bindingFieldDefinitions);
+    createStore(context, stores::BindingFile, state.bindingFieldDefinitions,
+                QStringLiteral("数据创建成功"), QStringLiteral("数据创建失败"));
+    restoreBinding(context);
+}

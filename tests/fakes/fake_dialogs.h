@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/dialogs.h"
+
+#include <QList>
+
+#include <functional>
+
+// Message boxes with scripted answers; every box shown is recorded.
+class FakeDialogs : public Dialogs {
+public:
+    struct Shown {
+        QString text;
+        QString title;
+        Icon icon;
+        Buttons buttons;
+    };
+
+    Answer show(const QString& text, const QString& title, Icon icon, Buttons buttons) override {
+        shown.append({text, title, icon, buttons});
+        if (!answers.isEmpty())
+            return answers.takeFirst();
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
+    }
+
+    QList<Shown> shown;
+    // Answers given in turn; once used up, OK boxes answer OK and Yes/No boxes answer No.
+    QList<Answer> answers;
+};

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "platform/speech.h"
+
+#include <QStringList>
+
+class FakeSpeech : public Speech {
+public:
+    void speak(const QString& text) override { spoken.append(text); }
+    QStringList spoken;
+};

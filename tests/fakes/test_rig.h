@@ -1,0 +1,31 @@
+#pragma once
+
+#include "app/program.h"
+#include "fakes/fake_dialogs.h"
+#include "fakes/fake_serial.h"
+#include "fakes/fake_speech.h"
+#include "fakes/fake_waits.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A program on fake platform services in a fresh program directory of its own.
+struct TestRig {
+    QTemporaryDir dir;
+    FakeSpeech speech;
+    FakeSerialBus bus;
+    FakeSerialPortFactory serialPorts{bus};
+    FakeWaits waits{bus};
+    FakeDialogs dialogs;
+    std::unique_ptr<Program> program;
+
+    Program& start() {
+        program =
+            std::make_unique<Program>(Services{speech, serialPorts, waits, dialogs}, dir.path());
+        return *program;
+    }
+    // Ends this run of the program; the directory stays for the next start().
+    void stop() { program.reset(); }
+    QString path(const QString& file) const { return dir.path() + file; }
+};

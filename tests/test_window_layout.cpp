@@ -1,0 +1,175 @@
+#include "ui/colours.h"
+#include "ui/lamp.h"
+#include "ui/main_window.h"
+#include "ui/remark_box.h"
+#include "ui/styled_button.h"
+#include "ui/tab_control.h"
+#include "ui/tile_numbering.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+// Types text as key presses, one character at a time, as an input method would deliver it.
+void type(QWidget* widget, const QString& text) {
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+    }
+}
+} // namespace
+
+class WindowLayoutTest : public QObject {
+    Q_OBJECT
+private slots:
+    void numbering_tilesOnTheirPagesAndSlots_data() {
+        QTest::addColumn<int>("tile");
+        QTest::addColumn<int>("link");
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QRect>("remark");
+        QTest::addColumn<QRect>("button");
+        QTest::addColumn<QRect>("lamp");
+        QTest::newRow("tile 1") << 1 << 1 << 1 << QRect(16, 35, 88, 40) << QRect(16, 77, 88, 40)
+                                << QRect(109, 53, 32, 48);
+        QTest::newRow("tile 42") << 42 << 1 << 42 << QRect(864, 481, 88, 40)
+                                 << QRect(864, 523, 88, 40) << QRect(958, 499, 32, 48);
+        QTest::newRow("tile 43") << 43 << 2 << 1 << QRect(16, 35, 88, 40) << QRect(16, 77, 88, 40)
+                                 << QRect(109, 53, 32, 48);
+        QTest::newRow("tile 100") << 100 << 3 << 16 << QRect(157, 213, 88, 40)
+                                  << QRect(157, 255, 88, 40) << QRect(250, 231, 32, 48);
+        QTest::newRow("tile 336") << 336 << 8 << 42 << QRect(864, 481, 88, 40)
+                                  << QRect(864, 523, 88, 40) << QRect(958, 499, 32, 48);
+    }
+    void numbering_tilesOnTheirPagesAndSlots() {
+        QFETCH(int, tile);
+        QFETCH(int, link);
+        QFETCH(int, slot);
+        QFETCH(QRect, remark);
+        QFETCH(QRect, button);
+        QFETCH(QRect, lamp);
+        QCOMPARE(tiles::linkOf(tile), link);
+        QCOMPARE(tiles::slotOf(tile), slot);
+
+        const MainWindow& window = *window_;
+        const MainWindow::Tile& controls = window.tile(tile);
+        QWidget* page = window.ui().tileArea->page(link - 1);
+        QCOMPARE(controls.remarkBox->objectName(), QStringLiteral("超级编辑框%1").arg(tile));
+        QCOMPARE(controls.button->objectName(), QStringLiteral("超级按钮%1").arg(tile));
+        QCOMPARE(controls.lamp->objectName(), QStringLiteral("外形框%1").arg(tile + 10));
+        for (QWidget* member :
+             {static_cast<QWidget*>(controls.remarkBox), static_cast<QWidget*>(controls.button),
+              static_cast<QWidget*>(controls.lamp)})
+            QCOMPARE(member->parentWidget(), page);
+        QCOMPARE(controls.remarkBox->geometry(), remark);
+        QCOMPARE(controls.button->geometry(), button);
+        QCOMPARE(controls.lamp->geometry(), lamp);
+        QCOMPARE(controls.remarkBox->property("tag").toString(), QString::number(tile));
+        QCOMPARE(controls.button->text(), QStringLiteral("已关闭"));
+        QCOMPARE(controls.lamp->colour(), std::optional<quint32>(colour::Red));
+        QCOMPARE(window.findChild<Lamp*>(tiles::lampName(tile)), controls.lamp);
+    }
+
+    void numbering_namesGiveTheTileNumberBack() {
+        QCOMPARE(tiles::numberFromName(QStringLiteral("超级按钮336"), tiles::ButtonPrefix), 336);
+        QCOMPARE(tiles::numberFromName(QStringLiteral("超级编辑框7"), tiles::RemarkBoxPrefix), 7);
+        QCOMPARE(tiles::numberFromName(QStringLiteral("超级编辑框7"), tiles::ButtonPrefix), 0);
+        QCOMPARE(tiles::numberFromName(QStringLiteral("超级按钮"), tiles::ButtonPrefix), 0);
+    }
+
+    void window_holdsEveryTileOnce() {
+        const MainWindow& window = *window_;
+        QCOMPARE(window.findChildren<RemarkBox*>().size(), 336);
+        // 336 tile buttons and the four command buttons.
+        QCOMPARE(window.findChildren<StyledButton*>().size(), 340);
+        // 336 tile lamps, the connection lamp, eight link lamps and the search lamp.
+        QCOMPARE(window.findChildren<Lamp*>().size(), 346);
+        for (int page = 0; page < 8; ++page)
+            QCOMPARE(window.ui().tileArea->page(page)->findChildren<StyledButton*>().size(), 42);
+    }
+
+    void window_startsInItsDesignState() {
+        const MainWindow& window = *window_;
+        const auto& ui = window.ui();
+        QCOMPARE(window.windowTitle(), QStringLiteral("Hubrix（单机版）"));
+        QCOMPARE(ui.connectButton->objectName(), QStringLiteral("按钮1_查询连接"));
+        QCOMPARE(ui.connectButton->text(), QStringLiteral(" 连接设备"));
+        QCOMPARE(ui.disconnectButton->text(), QStringLiteral("断开连接"));
+        QCOMPARE(ui.probeWaitList->count(), 8);
+        QCOMPARE(ui.probeWaitList->itemText(7), QStringLiteral("300"));
+        QVERIFY(!ui.bindButton->isEnabled());
+        QVERIFY(!ui.unbindButton->isEnabled());
+        QCOMPARE(ui.connectionLamp->colour(), std::optional<quint32>(colour::Red));
+        for (int k = 0; k < 8; ++k) {
+            QCOMPARE(ui.linkLamps[size_t(k)]->objectName(), QStringLiteral("外形框%1").arg(k + 2));
+            QCOMPARE(ui.linkLamps[size_t(k)]->colour(), std::optional<quint32>(colour::Red));
+            QCOMPARE(ui.tileArea->pageTitle(k), QStringLiteral("端口%1").arg(k + 1));
+        }
+        QCOMPARE(ui.searchLamp->colour(), std::nullopt);
+        QVERIFY(ui.tileArea->isHidden());
+        QCOMPARE(ui.tileArea->geometry(), QRect(2, 111, 998, 576));
+        QCOMPARE(ui.addDeviceButton->objectName(), QStringLiteral("超级按钮337"));
+        QCOMPARE(ui.favouriteViewButton->text(), QStringLiteral("常用查看"));
+    }
+
+    void window_showsEveryControlFully() {
+        MainWindow& window = *window_;
+        window.ui().tileArea->show();
+        window.show();
+        window.fitDesignSize();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QRect client = window.centralWidget()->rect();
+        const auto& ui = window.ui();
+        for (QWidget* control :
+             {static_cast<QWidget*>(ui.favourites), static_cast<QWidget*>(ui.openDevices),
+              static_cast<QWidget*>(ui.tileArea), static_cast<QWidget*>(ui.searchResults),
+              static_cast<QWidget*>(ui.unbindButton)}) {
+            const QRect onClient(control->mapTo(window.centralWidget(), QPoint(0, 0)),
+                                 control->size());
+            QVERIFY2(client.contains(onClient), qPrintable(control->objectName()));
+        }
+        for (int tile : {1, 42, 336}) {
+            QWidget* button = window.tile(tile).button;
+            QVERIFY(ui.tileArea->rect().contains(button->geometry()));
+        }
+        QCOMPARE(window.frameGeometry().size(), QSize(1303, 741));
+    }
+
+    void styledButton_plainLookUndoesTheColourSlots() {
+        StyledButton* button = window_->tile(5).button;
+        button->setLit(true);
+        button->setColourSlot(4, colour::Green);
+        QVERIFY(button->isLit());
+        QCOMPARE(button->colourSlot(4), colour::Green);
+        button->setLit(false);
+        QVERIFY(!button->isLit());
+        QCOMPARE(button->colourSlot(4), 0u);
+    }
+
+    void remarkBox_acceptsTwentyBytesOfGbkInWholeCharacters() {
+        RemarkBox* box = window_->tile(1).remarkBox;
+        QCOMPARE(RemarkBox::gbkLength(QStringLiteral("ab中文")), 6);
+        box->clear();
+        box->setFocus();
+        type(box, QStringLiteral("一二三四五六七八九十百"));
+        QCOMPARE(box->text(), QStringLiteral("一二三四五六七八九十"));
+        box->clear();
+        type(box, QStringLiteral("a一二三四五六七八九十"));
+        QCOMPARE(box->text(), QStringLiteral("a一二三四五六七八九"));
+        type(box, QStringLiteral("b"));
+        QCOMPARE(box->text(), QStringLiteral("a一二三四五六七八九b"));
+    }
+
+    void init() { window_ = std::make_unique<MainWindow>(); }
+    void cleanup() { window_.reset(); }
+
+private:
+    std::unique_ptr<MainWindow> window_;
+};
+
+QTEST_MAIN(WindowLayoutTest)
+#include "test_window_layout.moc"
