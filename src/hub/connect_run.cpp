@@ -22,6 +22,14 @@ constexpr int FrameLength = frame::TextLength;
 QString linkName(int link) {
     return QStringLiteral("端口") + QString::number(link);
 }
+
+// The board answered during the wait after probe n - 1, on the port that is still open. A
+// nested run during that wait may have moved the link on to another port since, so the open
+// port is the one to believe.
+QString answeredAddress(const SerialPort& port, int n) {
+    const int open = port.openPortNumber();
+    return byte_to_hex(open != 0 ? open : n - 1);
+}
 } // namespace
 
 void ConnectRun::onConnectClicked() {
@@ -80,9 +88,8 @@ void ConnectRun::linkScan(int link) {
             return;
         linkState.probeCounter = n;
         port.setPortNumber(n);
-        // The port that answered during the last wait is still the one open.
         if (linkState.receiver.answerLength() == FrameLength) {
-            linkState.address = byte_to_hex(n - 1);
+            linkState.address = answeredAddress(port, n);
             return;
         }
         if (port.open()) {
@@ -147,8 +154,7 @@ bool ConnectRun::boundPass(int link) {
             }
             continue;
         }
-        // The wanted board answered during the last wait, on the port still open.
-        linkState.address = byte_to_hex(n - 1);
+        linkState.address = answeredAddress(port, n);
         context_.window.ui().connectButton->setText(QStringLiteral("连接成功") +
                                                     QString::number(link));
         showFound(link, linkName(link) + QStringLiteral("绑定设备号：") +

@@ -25,7 +25,14 @@ bool QtSerialPort::open() {
     port_->setStopBits(QSerialPort::OneStop);
     port_->setParity(QSerialPort::NoParity);
     port_->setFlowControl(QSerialPort::NoFlowControl);
-    return port_->open(QIODevice::ReadWrite);
+    if (!port_->open(QIODevice::ReadWrite))
+        return false;
+    openPortNumber_ = portNumber_;
+    return true;
+}
+
+int QtSerialPort::openPortNumber() const {
+    return port_->isOpen() ? openPortNumber_ : 0;
 }
 
 void QtSerialPort::close() {

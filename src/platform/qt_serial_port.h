@@ -13,6 +13,7 @@ public:
 
     void setPortNumber(int n) override { portNumber_ = n; }
     int portNumber() const override { return portNumber_; }
+    int openPortNumber() const override;
     bool open() override;
     void close() override;
     bool isOpen() const override;
@@ -24,6 +25,7 @@ private:
     const PortLocator& locator_;
     QSerialPort* port_;
     int portNumber_ = 0;
+    int openPortNumber_ = 0;
 };
 
 class QtSerialPortFactory : public SerialPortFactory {

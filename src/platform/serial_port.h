@@ -15,6 +15,8 @@ public:
     // The next open() uses serial port number n (1 ... 30); an open port stays as it is.
     virtual void setPortNumber(int n) = 0;
     virtual int portNumber() const = 0;
+    // The number of the port open now, 0 when none; it may differ from portNumber().
+    virtual int openPortNumber() const = 0;
     // Closes whatever this component held open before, then opens the current port number.
     virtual bool open() = 0;
     // Harmless when nothing is open.

@@ -64,8 +64,7 @@ public:
     void close() override;
     bool isOpen() const override { return openPort_ != 0; }
     void send(const QByteArray& bytes) override;
-    // The port number actually open, 0 when none.
-    int openPort() const { return openPort_; }
+    int openPortNumber() const override { return openPort_; }
 
 private:
     friend class FakeSerialBus;

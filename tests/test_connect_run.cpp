@@ -1,0 +1,253 @@
+#include "fakes/test_rig.h"
+#include "hub/frame_codec.h"
+#include "store/stores.h"
+#include "ui/colours.h"
+#include "ui/lamp.h"
+#include "ui/styled_button.h"
+#include "ui/tab_control.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+// The probe numbers of the query frames written on a link component.
+QList<int> probes(const FakeSerialBus& bus, const QString& component) {
+    QList<int> numbers;
+    for (const auto& write : bus.writesTo(component)) {
+        if (write.bytes.size() == 12 && quint8(write.bytes[2]) == 0x80)
+            numbers.append(quint8(write.bytes[3]));
+    }
+    return numbers;
+}
+
+void bind(TestRig& rig, const QStringList& deviceNumbers) {
+    TableStore store;
+    QVERIFY(store.openTable(rig.path(stores::BindingFile), stores::BindingAlias));
+    store.makeCurrent(stores::BindingAlias);
+    QVERIFY(store.appendRecord(deviceNumbers));
+}
+
+const auto& ui(TestRig& rig) {
+    return rig.program->window().ui();
+}
+} // namespace
+
+class ConnectRunTest : public QObject {
+    Q_OBJECT
+private slots:
+    void queryRun_findsABoardAtTheProbeAfterItsPort() {
+        TestRig rig;
+        rig.bus.addPort(1);
+        rig.bus.addPort(2);
+        rig.bus.addBoard(3, 0x0102);
+        Program& program = rig.start();
+        ui(rig).connectButton->click();
+
+        const LinkState& link = program.state().links[0];
+        QCOMPARE(probes(rig.bus, QStringLiteral("端口1")), QList<int>({1, 2, 3}));
+        QCOMPARE(link.address, QStringLiteral("03"));
+        QCOMPARE(link.probeCounter, 4);
+        QCOMPARE(link.deviceNumber, QStringLiteral("0102"));
+        QCOMPARE(program.port(1).openPortNumber(), 3);
+        QCOMPARE(rig.waits.waits.first(), 100);
+        QCOMPARE(ui(rig).tileArea->pageTitle(0), QStringLiteral("端口1设备号：258"));
+        QVERIFY(ui(rig).tileArea->isPageEnabled(0));
+        QVERIFY(!ui(rig).tileArea->isHidden());
+        QCOMPARE(ui(rig).linkLamps[0]->colour(), std::optional<quint32>(colour::Green));
+        QCOMPARE(ui(rig).connectionLamp->colour(), std::optional<quint32>(colour::Green));
+        QVERIFY(ui(rig).bindButton->isEnabled());
+        // Link 2 finds the board busy on link 1 and the other ports silent.
+        QCOMPARE(probes(rig.bus, QStringLiteral("端口2")), QList<int>({1, 2}));
+        for (int page = 1; page < 8; ++page) {
+            QVERIFY(!ui(rig).tileArea->isPageEnabled(page));
+            QCOMPARE(ui(rig).linkLamps[size_t(page)]->colour(),
+                     std::optional<quint32>(colour::Red));
+        }
+        QCOMPARE(ui(rig).connectButton->text(), QStringLiteral("已连接"));
+        QCOMPARE(ui(rig).disconnectButton->text(), QStringLiteral("断开连接"));
+        QCOMPARE(program.state().connectDone, 1);
+        QVERIFY(rig.dialogs.shown.isEmpty());
+        // Every probe costs one wait: three on link 1, two on each of the others.
+        QCOMPARE(rig.waits.waits.size(), 3 + 7 * 2);
+    }
+
+    void queryRun_boardOnPortOneGivesAddressOne() {
+        TestRig rig;
+        rig.bus.addBoard(1, 0x0007);
+        Program& program = rig.start();
+        ui(rig).connectButton->click();
+        QCOMPARE(program.state().links[0].address, QStringLiteral("01"));
+        QCOMPARE(program.state().links[0].probeCounter, 2);
+    }
+
+    void queryRun_eachLinkTakesTheNextBoard() {
+        TestRig rig;
+        rig.bus.addBoard(4, 0x0101);
+        rig.bus.addBoard(9, 0x0A0B);
+        Program& program = rig.start();
+        ui(rig).connectButton->click();
+        QCOMPARE(program.state().links[0].address, QStringLiteral("04"));
+        QCOMPARE(program.state().links[1].address, QStringLiteral("09"));
+        QCOMPARE(ui(rig).tileArea->pageTitle(1), QStringLiteral("端口2设备号：2571"));
+        QVERIFY(program.state().links[2].address.isEmpty());
+    }
+
+    void queryRun_noBoardShowsTheMessage() {
+        TestRig rig;
+        rig.bus.addPort(5);
+        Program& program = rig.start();
+        ui(rig).connectButton->click();
+        QCOMPARE(rig.dialogs.shown.size(), 1);
+        QCOMPARE(rig.dialogs.shown[0].text, QStringLiteral("没有找到可连接的设备"));
+        QCOMPARE(rig.dialogs.shown[0].title, QStringLiteral("设备未找到"));
+        QCOMPARE(rig.dialogs.shown[0].icon, Dialogs::Icon::Question);
+        QCOMPARE(ui(rig).connectButton->text(), QStringLiteral("连接设备"));
+        QCOMPARE(ui(rig).disconnectButton->text(), QStringLiteral("断开连接"));
+        QCOMPARE(program.state().connectDone, 1);
+        // The next click runs in query mode again.
+        ui(rig).connectButton->click();
+        QCOMPARE(program.state().linkMode, LinkMode::Query);
+        QCOMPARE(rig.dialogs.shown.size(), 2);
+    }
+
+    void queryRun_probeWaitComesFromTheList() {
+        TestRig rig;
+        rig.bus.addPort(2);
+        rig.start();
+        ui(rig).probeWaitList->setCurrentIndex(7);
+        ui(rig).connectButton->click();
+        QCOMPARE(rig.waits.waits.size(), 8);
+        for (int wait : rig.waits.waits)
+            QCOMPARE(wait, 300);
+    }
+
+    void queryRun_stopDuringAWaitEndsAllProbing() {
+        TestRig rig;
+        rig.bus.addPort(1);
+        rig.bus.addPort(2);
+        rig.bus.addBoard(7, 0x0102);
+        Program& program = rig.start();
+        rig.waits.duringWait = [&](int wait) {
+            if (wait == 0) {
+                QCOMPARE(ui(rig).disconnectButton->text(), QStringLiteral("停止连接"));
+                ui(rig).disconnectButton->click();
+                QCOMPARE(ui(rig).disconnectButton->text(), QStringLiteral("断开连接"));
+                QCOMPARE(ui(rig).connectButton->text(), QStringLiteral("连接设备"));
+            }
+        };
+        ui(rig).connectButton->click();
+        QCOMPARE(rig.waits.waits.size(), 1);
+        QCOMPARE(rig.bus.writes.size(), 1);
+        QCOMPARE(program.state().linkMode, LinkMode::Closed);
+        QCOMPARE(rig.dialogs.shown.size(), 1);
+        QCOMPARE(rig.dialogs.shown[0].text, QStringLiteral("没有找到可连接的设备"));
+        QVERIFY(!program.port(1).isOpen());
+        QVERIFY(ui(rig).tileArea->isHidden());
+    }
+
+    void queryRun_nestedClickRunsToTheEndFirst() {
+        TestRig rig;
+        rig.bus.addPort(1);
+        rig.bus.addBoard(3, 0x0102);
+        Program& program = rig.start();
+        int nestedAt = -1;
+        rig.waits.duringWait = [&](int wait) {
+            if (wait == 0) {
+                nestedAt = wait;
+                QCOMPARE(ui(rig).connectButton->text(), QStringLiteral("正在连接"));
+                ui(rig).connectButton->click();
+            }
+        };
+        ui(rig).connectButton->click();
+        QCOMPARE(nestedAt, 0);
+        const LinkState& link = program.state().links[0];
+        QCOMPARE(link.address, QStringLiteral("03"));
+        QCOMPARE(program.port(1).openPortNumber(), 3);
+        QCOMPARE(program.state().linkMode, LinkMode::Query);
+        QCOMPARE(program.state().connectDone, 1);
+        QVERIFY(rig.dialogs.shown.isEmpty());
+    }
+
+    void queryRun_answerFromAnEarlierRunCountsWithoutProbing() {
+        TestRig rig;
+        rig.bus.addBoard(2, 0x0102);
+        Program& program = rig.start();
+        ui(rig).connectButton->click();
+        const int writes = int(rig.bus.writesTo(QStringLiteral("端口1")).size());
+        ui(rig).connectButton->click();
+        QCOMPARE(rig.bus.writesTo(QStringLiteral("端口1")).size(), writes);
+        QCOMPARE(program.state().links[0].address, QStringLiteral("02"));
+    }
+
+    void boundRun_skipsABoardWithAnotherDeviceNumber() {
+        TestRig rig;
+        rig.start();
+        rig.stop();
+        bind(rig, {QStringLiteral("0102")});
+        rig.bus.addBoard(2, 0x0101);
+        rig.bus.addBoard(5, 0x0102);
+        Program& program = rig.start();
+        QCOMPARE(ui(rig).connectButton->text(), QStringLiteral("开始连接"));
+        ui(rig).connectButton->click();
+
+        const LinkState& link = program.state().links[0];
+        QCOMPARE(program.state().linkMode, LinkMode::Bound);
+        QCOMPARE(link.probeCounter, 6);
+        QCOMPARE(link.address, QStringLiteral("05"));
+        QCOMPARE(program.port(1).openPortNumber(), 5);
+        for (int probe : probes(rig.bus, QStringLiteral("端口1")))
+            QCOMPARE(probe, 1);
+        QCOMPARE(ui(rig).tileArea->pageTitle(0), QStringLiteral("端口1绑定设备号：258"));
+        QCOMPARE(ui(rig).connectButton->text(), QStringLiteral("连接完毕"));
+        QCOMPARE(ui(rig).disconnectButton->text(), QStringLiteral("断开连接"));
+        QVERIFY(ui(rig).favourites->isEnabled());
+        QVERIFY(ui(rig).addDeviceButton->isEnabled());
+        QVERIFY(ui(rig).searchText->isEnabled());
+        QCOMPARE(program.state().connectDone, 1);
+        QVERIFY(!program.store().isOpen(stores::BindingAlias));
+        // Links with an empty binding field and no frame yet return without probing.
+        for (int k = 2; k <= 8; ++k)
+            QVERIFY(rig.bus.writesTo(QStringLiteral("端口%1").arg(k)).isEmpty());
+        QVERIFY(!ui(rig).tileArea->isPageEnabled(1));
+    }
+
+    void boundRun_nothingFoundMakesTwoPassesAndShowsTheMessage() {
+        TestRig rig;
+        rig.start();
+        rig.stop();
+        bind(rig, {QString(), QStringLiteral("0202")});
+        rig.bus.addBoard(4, 0x0101);
+        Program& program = rig.start();
+        ui(rig).connectButton->click();
+        // Link 1 has an empty field and no device number; link 2 probes twice over the one
+        // port that opens (link 1 holds nothing), and the reply changes its device number.
+        QCOMPARE(probes(rig.bus, QStringLiteral("端口2")).size(), 2);
+        QCOMPARE(rig.dialogs.shown.size(), 1);
+        QCOMPARE(ui(rig).connectButton->text(), QStringLiteral("开始连接"));
+        QCOMPARE(ui(rig).disconnectButton->text(), QStringLiteral("已断开"));
+        QCOMPARE(program.state().connectDone, 0);
+    }
+
+    void closingTheWindowDuringAWait_unwindsTheRunQuietly() {
+        TestRig rig;
+        for (int port = 1; port <= 30; ++port)
+            rig.bus.addPort(port);
+        Program& program = rig.start();
+        program.window().show();
+        rig.waits.duringWait = [&](int wait) {
+            if (wait == 2)
+                QVERIFY(program.window().close());
+        };
+        ui(rig).connectButton->click();
+        QCOMPARE(rig.waits.waits.size(), 3);
+        QVERIFY(rig.dialogs.shown.isEmpty());
+        QVERIFY(program.window().isHidden());
+        for (int k = 1; k <= 8; ++k)
+            QVERIFY(!program.port(k).isOpen());
+    }
+};
+
+QTEST_MAIN(ConnectRunTest)
+#include "test_connect_run.moc"
