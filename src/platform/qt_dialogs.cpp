@@ -1,10 +1,12 @@
 #include "platform/qt_dialogs.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 Dialogs::Answer QtDialogs::show(const QString& text, const QString& title, Icon icon,
                                 Buttons buttons) {
-    QMessageBox box(parent_);
+    // Centred over the program's window, and modal to it.
+    QMessageBox box(QApplication::activeWindow());
     box.setText(text);
     if (!title.isEmpty())
         box.setWindowTitle(title);

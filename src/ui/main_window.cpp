@@ -143,10 +143,11 @@ void MainWindow::createTopStrip(QWidget* client) {
 }
 
 void MainWindow::createTiles() {
+    const QValidator* remarkWidth = RemarkBox::createValidator(this);
     for (int n = 1; n <= TileCount; ++n) {
         QWidget* page = ui_.tileArea->page(tiles::linkOf(n) - 1);
         Tile& tile = ui_.tiles[size_t(n - 1)];
-        tile.remarkBox = new RemarkBox(n, page);
+        tile.remarkBox = new RemarkBox(n, remarkWidth, page);
         tile.remarkBox->setGeometry(tiles::remarkBoxRect(n));
         tile.button = new StyledButton(tiles::buttonName(n), QStringLiteral("已关闭"), page);
         tile.button->setGeometry(tiles::buttonRect(n));

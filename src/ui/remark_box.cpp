@@ -14,10 +14,14 @@ public:
 };
 } // namespace
 
-RemarkBox::RemarkBox(int tile, QWidget* parent) : QLineEdit(parent) {
+RemarkBox::RemarkBox(int tile, const QValidator* validator, QWidget* parent) : QLineEdit(parent) {
     setObjectName(tiles::remarkBoxName(tile));
     setProperty("tag", QString::number(tile));
-    setValidator(new GbkWidthValidator(this));
+    setValidator(validator);
+}
+
+QValidator* RemarkBox::createValidator(QObject* parent) {
+    return new GbkWidthValidator(parent);
 }
 
 int RemarkBox::gbkLength(const QString& text) {

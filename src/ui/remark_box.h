@@ -10,7 +10,10 @@ class RemarkBox : public QLineEdit {
 public:
     static constexpr int MaxBytes = 20;
 
-    RemarkBox(int tile, QWidget* parent);
+    // validator comes from createValidator(); one serves every box, as it keeps no state.
+    RemarkBox(int tile, const QValidator* validator, QWidget* parent);
+
+    static QValidator* createValidator(QObject* parent);
 
     static int gbkLength(const QString& text);
 };

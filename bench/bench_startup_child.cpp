@@ -1,0 +1,34 @@
+// One start of the program as main() starts it, in the directory given as the argument; prints
+// the peak RSS once the window is shown and the event loop has gone idle, then closes.
+#include "app/program.h"
+#include "app/run_program.h"
+#include "platform/espeak_speech.h"
+#include "platform/event_loop_waits.h"
+#include "platform/qt_dialogs.h"
+#include "platform/qt_serial_port.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const QString programDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    EspeakSpeech speech;
+    QtSerialPortFactory serialPorts(programDir);
+    EventLoopWaits waits;
+    QtDialogs dialogs;
+    return runProgram(Services{speech, serialPorts, waits, dialogs}, programDir,
+                      [](Program& program) {
+                          // A zero timer fires once every pending event has been handled.
+                          QTimer::singleShot(0, &program.window(), [&program] {
+                              rusage usage{};
+                              getrusage(RUSAGE_SELF, &usage);
+                              std::printf("idle %ld\n", usage.ru_maxrss);
+                              std::fflush(stdout);
+                              program.window().close();
+                          });
+                      });
+}

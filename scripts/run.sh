@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Sets up, builds and opens Hubrix. Without arguments it is wired to a simulated rack of hub
+# boards (a few boards among silent serial ports) in a program directory of its own,
+# build/rack, whose ports/ folder stands in for the serial ports. With --real it opens Hubrix
+# in build/ on the machine's own serial ports.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    cat >&2 <<'TXT'
+No display found (DISPLAY and WAYLAND_DISPLAY are unset), so Hubrix cannot open its window.
+Run it under a virtual display instead:
+    sudo apt-get install -y xvfb && xvfb-run -a scripts/run.sh
+TXT
+    exit 1
+fi
+
+if [ "${1:-}" = "--real" ]; then
+    exec build/src/hubrix
+fi
+
+rack=build/rack
+mkdir -p "$rack"
+cp build/src/hubrix "$rack/hubrix"
+build/tools/hubsim/hubsim --dir "$rack" --board 3:0102 --board 7:0203 --board 12:1A2B \
+    --silent 1,2,5,9 &
+simulator=$!
+trap 'kill $simulator 2>/dev/null; wait $simulator 2>/dev/null' EXIT
+# The simulator links ports/COM<n> as it creates them; start once the last one is there.
+for _ in $(seq 50); do
+    [ -e "$rack/ports/COM12" ] && break
+    sleep 0.1
+done
+"$rack/hubrix"

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/services.h"
+
+#include <QString>
+
+#include <functional>
+
+class Program;
+
+// Shows the program's window and runs the event loop until the window has closed; the result
+// is the process's exit code. whenShown runs once the window is shown.
+int runProgram(Services services, const QString& programDir,
+               const std::function<void(Program&)>& whenShown = {});
