@@ -1,30 +1,31 @@
 #include "platform/port_locator.h"
 
 #include <QCollator>
-#include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
 #include <algorithm>
 
-PortLocator::PortLocator(QString programDir) {
-    const QString ports = programDir + QStringLiteral("/ports");
-    if (QFileInfo(ports).isDir())
-        portsDir_ = ports;
+namespace {
+constexpr qint64 SystemPortsKeptMs = 2000;
 }
 
 QString PortLocator::devicePath(int n) const {
     if (n < 1)
         return {};
-    if (!portsDir_.isEmpty()) {
-        const QString entry = portsDir_ + QStringLiteral("/COM") + QString::number(n);
+    const QString ports = programDir_ + QStringLiteral("/ports");
+    if (QFileInfo(ports).isDir()) {
+        const QString entry = ports + QStringLiteral("/COM") + QString::number(n);
         return QFileInfo::exists(entry) ? entry : QString();
     }
-    QStringList paths;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        paths.append(info.systemLocation());
-    paths = sortedSystemPorts(paths);
-    return n <= paths.size() ? paths[n - 1] : QString();
+    if (!systemPortsAge_.isValid() || systemPortsAge_.elapsed() > SystemPortsKeptMs) {
+        QStringList paths;
+        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+            paths.append(info.systemLocation());
+        systemPorts_ = sortedSystemPorts(paths);
+        systemPortsAge_.start();
+    }
+    return n <= systemPorts_.size() ? systemPorts_[n - 1] : QString();
 }
 
 QStringList PortLocator::sortedSystemPorts(QStringList devicePaths) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -10,7 +11,7 @@
 // (/dev/ttyACM0, /dev/ttyS0, /dev/ttyS1, /dev/ttyS10, /dev/ttyUSB0, ...).
 class PortLocator {
 public:
-    explicit PortLocator(QString programDir);
+    explicit PortLocator(QString programDir) : programDir_(std::move(programDir)) {}
 
     // The device path of port n, or empty text when there is none.
     QString devicePath(int n) const;
@@ -18,5 +19,9 @@ public:
     static QStringList sortedSystemPorts(QStringList devicePaths);
 
 private:
-    QString portsDir_;
+    QString programDir_;
+    // Listing the machine's ports takes milliseconds and a scan asks 30 times in a row, so the
+    // list is kept briefly; a device plugged in later is seen by the next scan.
+    mutable QStringList systemPorts_;
+    mutable QElapsedTimer systemPortsAge_;
 };

@@ -15,7 +15,7 @@ QtSerialPort::QtSerialPort(const PortLocator& locator, QObject* parent)
 }
 
 bool QtSerialPort::open() {
-    port_->close();
+    close();
     const QString path = locator_.devicePath(portNumber_);
     if (path.isEmpty())
         return false;
@@ -36,7 +36,8 @@ int QtSerialPort::openPortNumber() const {
 }
 
 void QtSerialPort::close() {
-    port_->close();
+    if (port_->isOpen())
+        port_->close();
 }
 
 bool QtSerialPort::isOpen() const {

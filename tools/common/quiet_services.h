@@ -4,7 +4,8 @@
 #include "platform/speech.h"
 #include "platform/waits.h"
 
-// Benchmarks measure the program, not the sound card or an operator.
+// For benchmarks and tools that run the program unattended: they measure or show the program,
+// not the sound card or an operator.
 class QuietSpeech : public Speech {
 public:
     void speak(const QString&) override {}
