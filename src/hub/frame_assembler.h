@@ -1,7 +1,10 @@
 #pragma once
 
+#include "hub/frame_codec.h"
+
 #include <QString>
 
+#include <array>
 #include <optional>
 
 // Collects the bytes of one hub link into frame text, framing by count: every twelve bytes
@@ -21,7 +24,9 @@ public:
     void reset() { answerLength_ = 0; }
 
 private:
-    QString buffer_;
+    // The bytes of the unfinished frame; their text is made once the frame is complete.
+    std::array<quint8, frame::Bytes> bytes_{};
+    int count_ = 0;
     qint64 lastByteMs_ = 0;
     int answerLength_ = 0;
 };

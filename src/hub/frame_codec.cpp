@@ -13,10 +13,9 @@ int digitValue(QChar c) {
 } // namespace
 
 void append_hex(QString& text, int value) {
-    static const char digits[] = "0123456789ABCDEF";
     const int byte = value & 0xFF;
-    text += QLatin1Char(digits[byte >> 4]);
-    text += QLatin1Char(digits[byte & 0xF]);
+    text += QLatin1Char(frame::HexDigits[byte >> 4]);
+    text += QLatin1Char(frame::HexDigits[byte & 0xF]);
 }
 
 QString byte_to_hex(int value) {

@@ -20,6 +20,8 @@ int hex_to_int(const QString& text);
 QString text_between(const QString& text, const QString& left, const QString& right);
 
 namespace frame {
+// The digits byte_to_hex writes, by nibble value.
+inline constexpr char HexDigits[] = "0123456789ABCDEF";
 constexpr int Bytes = 12;
 constexpr int TextLength = 2 * Bytes;
 

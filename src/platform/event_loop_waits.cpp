@@ -4,6 +4,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <ctime>
+
 void EventLoopWaits::wait(int ms) {
     QEventLoop loop;
     QTimer timer;
@@ -16,4 +18,10 @@ void EventLoopWaits::wait(int ms) {
 
 void EventLoopWaits::processPendingEvents() {
     QCoreApplication::processEvents();
+}
+
+qint64 EventLoopWaits::nowMs() const {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
 }
