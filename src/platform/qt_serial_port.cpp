@@ -27,6 +27,8 @@ bool QtSerialPort::open() {
     port_->setFlowControl(QSerialPort::NoFlowControl);
     if (!port_->open(QIODevice::ReadWrite))
         return false;
+    // Whatever the device queued while nobody had it open is no answer to what comes next.
+    port_->clear(QSerialPort::Input);
     openPortNumber_ = portNumber_;
     return true;
 }
