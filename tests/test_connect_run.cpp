@@ -22,13 +22,6 @@ QList<int> probes(const FakeSerialBus& bus, const QString& component) {
     return numbers;
 }
 
-void bind(TestRig& rig, const QStringList& deviceNumbers) {
-    TableStore store;
-    QVERIFY(store.openTable(rig.path(stores::BindingFile), stores::BindingAlias));
-    store.makeCurrent(stores::BindingAlias);
-    QVERIFY(store.appendRecord(deviceNumbers));
-}
-
 const auto& ui(TestRig& rig) {
     return rig.program->window().ui();
 }
@@ -183,9 +176,7 @@ private slots:
 
     void boundRun_skipsABoardWithAnotherDeviceNumber() {
         TestRig rig;
-        rig.start();
-        rig.stop();
-        bind(rig, {QStringLiteral("0102")});
+        rig.bindAtFirstStart({QStringLiteral("0102")});
         rig.bus.addBoard(2, 0x0101);
         rig.bus.addBoard(5, 0x0102);
         Program& program = rig.start();
@@ -215,9 +206,7 @@ private slots:
 
     void boundRun_nothingFoundMakesTwoPassesAndShowsTheMessage() {
         TestRig rig;
-        rig.start();
-        rig.stop();
-        bind(rig, {QString(), QStringLiteral("0202")});
+        rig.bindAtFirstStart({QString(), QStringLiteral("0202")});
         rig.bus.addBoard(4, 0x0101);
         Program& program = rig.start();
         ui(rig).connectButton->click();

@@ -81,14 +81,7 @@ private slots:
 
     void boundMode_keepsTheBindingAndTheAnswers() {
         TestRig rig;
-        rig.start();
-        rig.stop();
-        {
-            TableStore store;
-            QVERIFY(store.openTable(rig.path(stores::BindingFile), stores::BindingAlias));
-            store.makeCurrent(stores::BindingAlias);
-            store.appendRecord({QStringLiteral("0102")});
-        }
+        rig.bindAtFirstStart({QStringLiteral("0102")});
         rig.bus.addBoard(3, 0x0102);
         Program& program = rig.start();
         ui(program).connectButton->click();
@@ -162,14 +155,7 @@ private slots:
 
     void stopDuringABoundRunAfterAFoundLink_keepsProbing() {
         TestRig rig;
-        rig.start();
-        rig.stop();
-        {
-            TableStore store;
-            QVERIFY(store.openTable(rig.path(stores::BindingFile), stores::BindingAlias));
-            store.makeCurrent(stores::BindingAlias);
-            store.appendRecord({QStringLiteral("0102"), QStringLiteral("0203")});
-        }
+        rig.bindAtFirstStart({QStringLiteral("0102"), QStringLiteral("0203")});
         rig.bus.addBoard(1, 0x0102);
         rig.bus.addPort(2);
         Program& program = rig.start();

@@ -1,16 +1,8 @@
+#include "fakes/bytes.h"
 #include "hub/frame_assembler.h"
 #include "hub/frame_codec.h"
 
 #include <QTest>
-
-namespace {
-QByteArray bytes(std::initializer_list<int> values) {
-    QByteArray result;
-    for (int value : values)
-        result.append(char(value));
-    return result;
-}
-} // namespace
 
 class FrameCodecTest : public QObject {
     Q_OBJECT

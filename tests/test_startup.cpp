@@ -118,15 +118,9 @@ private slots:
     void secondStart_anyBindingFieldGivesTheBoundState() {
         QFETCH(int, field);
         TestRig rig;
-        rig.start();
-        rig.stop();
-        {
-            StoreWriter writer{{}, rig.dir.path()};
-            QVERIFY(writer.open(stores::BindingFile, stores::BindingAlias));
-            QStringList fields(8);
-            fields[field - 1] = QStringLiteral("0102");
-            QVERIFY(writer.store.appendRecord(fields));
-        }
+        QStringList fields(8);
+        fields[field - 1] = QStringLiteral("0102");
+        rig.bindAtFirstStart(fields);
         Program& program = rig.start();
         const auto& ui = program.window().ui();
         QCOMPARE(program.state().linkMode, LinkMode::Bound);

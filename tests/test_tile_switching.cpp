@@ -1,3 +1,4 @@
+#include "fakes/bytes.h"
 #include "fakes/test_rig.h"
 #include "hub/frame_codec.h"
 #include "store/stores.h"
@@ -9,13 +10,6 @@
 #include <QTest>
 
 namespace {
-QByteArray bytes(std::initializer_list<int> values) {
-    QByteArray result;
-    for (int value : values)
-        result.append(char(value));
-    return result;
-}
-
 void arrive(Program& program, int link, const QByteArray& data) {
     for (char byte : data)
         emit program.port(link).byteArrived(quint8(byte));

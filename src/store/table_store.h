@@ -7,8 +7,6 @@
 #include <map>
 #include <memory>
 
-struct sqlite3;
-
 // One field of a table as given at creation. Only the text type is used by the program.
 struct FieldDefinition {
     static constexpr int TextType = 10;
@@ -24,6 +22,8 @@ struct FieldDefinition {
 // whose rowid order is the record order. Every completed write is committed and synced; an
 // existing file that is not such a store is never written to.
 class TableStore {
+    struct Connection;
+
 public:
     TableStore();
     ~TableStore();
@@ -35,7 +35,8 @@ public:
     // Creates a new file holding an empty table; fails when the file exists already.
     bool createTable(const QString& path, const QList<FieldDefinition>& fields);
     // Opens a valid store file under alias (closing whatever that alias held); the current
-    // record is the first. A missing, foreign or damaged file fails and stays untouched.
+    // record is the first. A missing, foreign or damaged file fails and stays untouched. The
+    // current table stays what it was; an alias that was current is current again once reopened.
     bool openTable(const QString& path, const QString& alias);
     bool makeCurrent(const QString& alias);
     // Harmless for an alias that is not open. Written values are already in the file.
@@ -53,7 +54,8 @@ public:
     QString readField(int position, const QString& alias) const;
     bool writeField(int position, const QString& text);
     bool writeField(int position, const QString& alias, const QString& text);
-    // A record with these texts (missing ones blank) is added at the end and becomes current.
+    // A record with these texts (missing ones blank, ones beyond the last field dropped) is
+    // added at the end and becomes current.
     bool appendRecord(const QStringList& texts);
     bool appendBlankRecord();
     // Removes all records of the current table.
@@ -69,8 +71,7 @@ public:
         Batch& operator=(const Batch&) = delete;
 
     private:
-        TableStore& store_;
-        QString alias_;
+        std::shared_ptr<Connection> connection_;
     };
 
 private:
@@ -79,5 +80,7 @@ private:
     Table* table(const QString& alias) const;
 
     std::map<QString, std::unique_ptr<Table>> tables_;
-    QString currentAlias_;
+    // Aliases of one file share its connection, so each sees the others' writes at once.
+    std::map<QString, std::weak_ptr<Connection>> connections_;
+    Table* current_ = nullptr;
 };

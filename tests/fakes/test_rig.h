@@ -7,6 +7,7 @@
 #include "fakes/fake_waits.h"
 
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -28,4 +29,15 @@ struct TestRig {
     // Ends this run of the program; the directory stays for the next start().
     void stop() { program.reset(); }
     QString path(const QString& file) const { return dir.path() + file; }
+
+    // Leaves the stores of a first start, with a binding record of these device numbers.
+    void bindAtFirstStart(const QStringList& deviceNumbers) {
+        start();
+        stop();
+        TableStore store;
+        QVERIFY(
+            store.openTable(path(QStringLiteral("/端口数据库.edb")), QStringLiteral("端口绑定")));
+        store.makeCurrent(QStringLiteral("端口绑定"));
+        QVERIFY(store.appendRecord(deviceNumbers));
+    }
 };

@@ -1,0 +1,587 @@
+#include "store/table_store.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Finalize {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, Finalize>;
+
+struct Close {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Database = std::unique_ptr<sqlite3, Close>;
+
+// Leaves a statement ready for its next use however the step ended.
+class ResetOnExit {
+public:
+    explicit ResetOnExit(sqlite3_stmt* statement) : statement_(statement) {}
+    ~ResetOnExit() { sqlite3_reset(statement_); }
+    ResetOnExit(const ResetOnExit&) = delete;
+    ResetOnExit& operator=(const ResetOnExit&) = delete;
+
+private:
+    sqlite3_stmt* statement_;
+};
+
+constexpr int BusyTimeoutMs = 2000;
+
+QByteArray quoted(const QString& name) {
+    QString escaped = name;
+    escaped.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return '"' + escaped.toUtf8() + '"';
+}
+
+QByteArray nativePath(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+bool execute(sqlite3* db, const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+Statement prepare(sqlite3* db, const QByteArray& sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v3(db, sql.constData(), int(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                           &statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        return nullptr;
+    }
+    return Statement(statement);
+}
+
+QString columnText(sqlite3_stmt* statement, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    return QString::fromUtf8(text, sqlite3_column_bytes(statement, column));
+}
+
+// A blank text is stored as NULL, so every blank field looks the same in the file.
+void bindText(sqlite3_stmt* statement, int index, const QString& text) {
+    if (text.isEmpty()) {
+        sqlite3_bind_null(statement, index);
+        return;
+    }
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text64(statement, index, utf8.constData(), sqlite3_uint64(utf8.size()),
+                        SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+// SQLite rolls back a leftover journal, resets an empty file and takes whatever else it finds
+// for its own, all of which writes. So the file is looked at with plain reads first, and one
+// that cannot be a healthy database is refused before SQLite ever opens it.
+bool looksLikeHealthyDatabase(const QString& path) {
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = file.read(100);
+    if (header.size() < 100 || std::memcmp(header.constData(), "SQLite format 3", 16) != 0)
+        return false;
+    const quint32 rawPageSize = (quint32(quint8(header[16])) << 8) | quint8(header[17]);
+    const qint64 pageSize = rawPageSize == 1 ? 65536 : rawPageSize;
+    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0)
+        return false;
+    const int writeVersion = header[18];
+    const int readVersion = header[19];
+    if (writeVersion < 1 || writeVersion > 2 || readVersion < 1 || readVersion > 2)
+        return false;
+    const qint64 size = file.size();
+    if (size < pageSize || size % pageSize != 0)
+        return false;
+    // A rollback journal beside the file means another program was midway through writing it.
+    const QFileInfo journal(path + QLatin1String("-journal"));
+    return !(journal.exists() && journal.size() > 0);
+}
+
+bool syncPath(const QByteArray& path, int flags) {
+    const int fd = ::open(path.constData(), flags | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+// The finished file appears under its name in one step and never replaces one that showed up
+// there in the meantime.
+bool publish(const QByteArray& from, const QByteArray& to) {
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // Filesystems without a no-replace rename still refuse to link over an existing name.
+    if (::link(from.constData(), to.constData()) != 0)
+        return false;
+    ::unlink(from.constData());
+    return true;
+}
+
+void removeDatabaseFiles(const QString& path) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+bool buildEmptyStore(const QString& path, const QStringList& columns) {
+    sqlite3* handle = nullptr;
+    const int opened =
+        sqlite3_open_v2(nativePath(path).constData(), &handle,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    Database db(handle);
+    if (opened != SQLITE_OK)
+        return false;
+    QByteArray sql = "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; CREATE TABLE records(";
+    for (int i = 0; i < columns.size(); ++i) {
+        if (i > 0)
+            sql += ", ";
+        sql += quoted(columns[i]) + " TEXT";
+    }
+    sql += ')';
+    if (!execute(db.get(), sql.constData()))
+        return false;
+    // Closing checkpoints the log into the file, so the file is complete on its own.
+    return sqlite3_close(db.release()) == SQLITE_OK;
+}
+
+} // namespace
+
+// One open store file, shared by every alias it is open under. The records are held in memory
+// as well, so that reading never waits on SQLite's per-statement file locking; every write
+// goes to the file first and only then to memory.
+struct TableStore::Connection {
+    struct Record {
+        sqlite3_int64 rowid = 0;
+        QStringList fields;
+    };
+
+    Database db;
+    QStringList columns;
+    // The name by which statements reach the rowid; a field may have taken the plain "rowid".
+    QByteArray rowidName;
+    // In rowid order, which is the record order.
+    std::vector<Record> records;
+    std::vector<Statement> updates;
+    Statement insert;
+    Statement removeAll;
+    Statement dataVersion;
+    sqlite3_int64 seenDataVersion = 0;
+    int batchDepth = 0;
+
+    Connection() = default;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    static std::shared_ptr<Connection> open(const QString& path);
+
+    int fieldCount() const { return int(columns.size()); }
+    std::size_t recordCount() const { return records.size(); }
+
+    bool readSchema();
+    bool passesQuickCheck();
+    bool loadRecords();
+    sqlite3_int64 readDataVersion();
+    void refresh();
+    // Prepared on first use and kept for the life of the connection.
+    template <typename MakeSql> sqlite3_stmt* statement(Statement& slot, MakeSql makeSql) {
+        if (!slot)
+            slot = prepare(db.get(), makeSql());
+        return slot.get();
+    }
+
+    QString read(std::size_t index, int position) const;
+    bool write(std::size_t& index, int position, const QString& text);
+    bool append(const QStringList& texts, std::size_t& index);
+    bool removeAllRecords();
+    bool finish(sqlite3_stmt* statement);
+    bool beginBatch();
+    void endBatch();
+};
+
+std::shared_ptr<TableStore::Connection> TableStore::Connection::open(const QString& path) {
+    if (!looksLikeHealthyDatabase(path))
+        return nullptr;
+    const bool hadLog = QFileInfo::exists(path + QLatin1String("-wal"));
+    auto connection = std::make_shared<Connection>();
+    sqlite3* handle = nullptr;
+    const int opened = sqlite3_open_v2(nativePath(path).constData(), &handle,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    connection->db.reset(handle);
+    if (opened != SQLITE_OK)
+        return nullptr;
+    sqlite3* db = handle;
+    // Until the file has proved to be a store, closing must not checkpoint a log into it.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    bool valid = sqlite3_db_readonly(db, "main") == 0 && connection->readSchema() &&
+                 connection->passesQuickCheck();
+    if (valid) {
+        connection->seenDataVersion = connection->readDataVersion();
+        valid = connection->loadRecords();
+    }
+    if (!valid) {
+        // A log that only this look created is empty; checkpointing it on close writes nothing
+        // to the file and takes the log away again.
+        if (!hadLog)
+            sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+        return nullptr;
+    }
+    // From here on SQLite may write: switching to the log rewrites the header if needed.
+    if (!execute(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL"))
+        return nullptr;
+    sqlite3_busy_timeout(db, BusyTimeoutMs);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+    return connection;
+}
+
+bool TableStore::Connection::readSchema() {
+    sqlite3* handle = db.get();
+    const Statement isTable =
+        prepare(handle, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'records' "
+                        "COLLATE NOCASE");
+    if (!isTable || sqlite3_step(isTable.get()) != SQLITE_ROW)
+        return false;
+    const Statement info = prepare(handle, "SELECT name FROM pragma_table_info('records')");
+    if (!info)
+        return false;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(info.get())) == SQLITE_ROW)
+        columns << columnText(info.get(), 0);
+    if (step != SQLITE_DONE || columns.isEmpty())
+        return false;
+    for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
+        if (!columns.contains(QLatin1String(candidate), Qt::CaseInsensitive)) {
+            rowidName = candidate;
+            break;
+        }
+    }
+    updates.resize(columns.size());
+    return !rowidName.isEmpty();
+}
+
+bool TableStore::Connection::passesQuickCheck() {
+    const Statement check = prepare(db.get(), "PRAGMA quick_check");
+    return check && sqlite3_step(check.get()) == SQLITE_ROW &&
+           columnText(check.get(), 0) == QLatin1String("ok");
+}
+
+bool TableStore::Connection::loadRecords() {
+    QByteArray sql = "SELECT " + rowidName;
+    for (const QString& column : columns)
+        sql += ", " + quoted(column);
+    const Statement all = prepare(db.get(), sql + " FROM records ORDER BY " + rowidName);
+    if (!all)
+        return false;
+    std::vector<Record> loaded;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(all.get())) == SQLITE_ROW) {
+        Record record{sqlite3_column_int64(all.get(), 0), {}};
+        record.fields.reserve(fieldCount());
+        for (int i = 1; i <= fieldCount(); ++i)
+            record.fields << columnText(all.get(), i);
+        loaded.push_back(std::move(record));
+    }
+    if (step != SQLITE_DONE)
+        return false;
+    records = std::move(loaded);
+    return true;
+}
+
+// Changes only when another connection, in this process or not, has committed to the file.
+sqlite3_int64 TableStore::Connection::readDataVersion() {
+    sqlite3_stmt* version =
+        statement(dataVersion, [] { return QByteArray("PRAGMA data_version"); });
+    if (!version)
+        return -1;
+    const ResetOnExit reset(version);
+    return sqlite3_step(version) == SQLITE_ROW ? sqlite3_column_int64(version, 0) : -1;
+}
+
+// Another process may have changed the file; the records then have to be read again. While
+// this connection holds a write transaction nobody else can have.
+void TableStore::Connection::refresh() {
+    if (!sqlite3_get_autocommit(db.get()))
+        return;
+    const sqlite3_int64 current = readDataVersion();
+    if (current >= 0 && current != seenDataVersion && loadRecords())
+        seenDataVersion = current;
+}
+
+QString TableStore::Connection::read(std::size_t index, int position) const {
+    if (position < 1 || position > fieldCount() || index >= records.size())
+        return {};
+    return records[index].fields[position - 1];
+}
+
+bool TableStore::Connection::write(std::size_t& index, int position, const QString& text) {
+    if (position < 1 || position > fieldCount())
+        return false;
+    refresh();
+    index = std::min(index, records.size());
+    if (index == records.size())
+        return false;
+    sqlite3_stmt* update = statement(updates[position - 1], [&] {
+        return "UPDATE records SET " + quoted(columns[position - 1]) + " = ?1 WHERE " + rowidName +
+               " = ?2";
+    });
+    if (!update)
+        return false;
+    bindText(update, 1, text);
+    sqlite3_bind_int64(update, 2, records[index].rowid);
+    if (!finish(update))
+        return false;
+    if (sqlite3_changes(db.get()) != 1) {
+        // The record went away under another process's hands.
+        loadRecords();
+        return false;
+    }
+    records[index].fields[position - 1] = text;
+    return true;
+}
+
+bool TableStore::Connection::append(const QStringList& texts, std::size_t& index) {
+    refresh();
+    sqlite3_stmt* add = statement(insert, [&] {
+        QByteArray names;
+        QByteArray parameters;
+        for (int i = 0; i < fieldCount(); ++i) {
+            names += (i > 0 ? ", " : "") + quoted(columns[i]);
+            parameters += (i > 0 ? ", ?" : "?") + QByteArray::number(i + 1);
+        }
+        return "INSERT INTO records(" + names + ") VALUES(" + parameters + ")";
+    });
+    if (!add)
+        return false;
+    Record record;
+    for (int i = 0; i < fieldCount(); ++i)
+        record.fields << (i < texts.size() ? texts[i] : QString());
+    for (int i = 0; i < fieldCount(); ++i)
+        bindText(add, i + 1, record.fields[i]);
+    if (!finish(add))
+        return false;
+    record.rowid = sqlite3_last_insert_rowid(db.get());
+    const auto byRowid = [](const Record& r, sqlite3_int64 rowid) { return r.rowid < rowid; };
+    // SQLite only picks a rowid below the largest once the largest possible one is taken.
+    if (records.empty() || record.rowid > records.back().rowid) {
+        records.push_back(std::move(record));
+        index = records.size() - 1;
+        return true;
+    }
+    const auto at = std::lower_bound(records.begin(), records.end(), record.rowid, byRowid);
+    index = std::size_t(records.insert(at, std::move(record)) - records.begin());
+    return true;
+}
+
+bool TableStore::Connection::removeAllRecords() {
+    sqlite3_stmt* remove = statement(removeAll, [] { return QByteArray("DELETE FROM records"); });
+    if (!remove || !finish(remove))
+        return false;
+    records.clear();
+    return true;
+}
+
+// A failed write may have rolled back a running batch with it, so the records are read again
+// to match what the file holds now.
+bool TableStore::Connection::finish(sqlite3_stmt* statement) {
+    const int step = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    if (step == SQLITE_DONE)
+        return true;
+    loadRecords();
+    return false;
+}
+
+bool TableStore::Connection::beginBatch() {
+    if (batchDepth == 0) {
+        refresh();
+        if (!execute(db.get(), "BEGIN IMMEDIATE"))
+            return false;
+    }
+    ++batchDepth;
+    return true;
+}
+
+void TableStore::Connection::endBatch() {
+    if (--batchDepth > 0 || sqlite3_get_autocommit(db.get()))
+        return;
+    if (execute(db.get(), "COMMIT"))
+        return;
+    if (!sqlite3_get_autocommit(db.get()))
+        execute(db.get(), "ROLLBACK");
+    loadRecords();
+}
+
+struct TableStore::Table {
+    std::shared_ptr<Connection> connection;
+    // Index into the connection's records; at or beyond their count means past the last one.
+    std::size_t index = 0;
+
+    std::size_t position() const { return std::min(index, connection->recordCount()); }
+};
+
+TableStore::TableStore() = default;
+
+TableStore::~TableStore() = default;
+
+bool TableStore::fileExists(const QString& path) {
+    return QFileInfo(path).isFile();
+}
+
+bool TableStore::createTable(const QString& path, const QList<FieldDefinition>& fields) {
+    const QFileInfo target(path);
+    if (fields.isEmpty() || target.exists() || target.isSymLink() || !target.absoluteDir().exists())
+        return false;
+    QStringList columns;
+    for (int i = 0; i < fields.size(); ++i)
+        columns << (fields[i].name.isEmpty() ? QStringLiteral("字段%1").arg(i + 1)
+                                             : fields[i].name);
+    // Built under a passing name next to its destination, so a crash midway never leaves a
+    // half-made file where a store is expected.
+    const QString staging = target.absoluteDir().filePath(
+        QStringLiteral(".%1.%2.creating")
+            .arg(target.fileName())
+            .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
+    const QByteArray destination = nativePath(target.absoluteFilePath());
+    if (!buildEmptyStore(staging, columns) || !syncPath(nativePath(staging), O_RDONLY) ||
+        !publish(nativePath(staging), destination)) {
+        removeDatabaseFiles(staging);
+        return false;
+    }
+    syncPath(nativePath(target.absolutePath()), O_RDONLY | O_DIRECTORY);
+    return true;
+}
+
+bool TableStore::openTable(const QString& path, const QString& alias) {
+    const bool wasCurrent = current_ != nullptr && current_ == table(alias);
+    closeTable(alias);
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty())
+        return false;
+    std::erase_if(connections_, [](const auto& entry) { return entry.second.expired(); });
+    std::shared_ptr<Connection> connection;
+    if (const auto known = connections_.find(canonical); known != connections_.end())
+        connection = known->second.lock();
+    if (!connection) {
+        connection = Connection::open(canonical);
+        if (!connection)
+            return false;
+        connections_[canonical] = connection;
+    }
+    auto opened = std::make_unique<Table>();
+    opened->connection = std::move(connection);
+    Table* added = tables_.insert_or_assign(alias, std::move(opened)).first->second.get();
+    if (wasCurrent)
+        current_ = added;
+    return true;
+}
+
+bool TableStore::makeCurrent(const QString& alias) {
+    Table* chosen = table(alias);
+    if (!chosen)
+        return false;
+    current_ = chosen;
+    return true;
+}
+
+void TableStore::closeTable(const QString& alias) {
+    const auto it = tables_.find(alias);
+    if (it == tables_.end())
+        return;
+    if (current_ == it->second.get())
+        current_ = nullptr;
+    tables_.erase(it);
+}
+
+bool TableStore::isOpen(const QString& alias) const {
+    return table(alias) != nullptr;
+}
+
+void TableStore::goToFirstRecord() {
+    if (Table* t = current()) {
+        t->connection->refresh();
+        t->index = 0;
+    }
+}
+
+void TableStore::skip() {
+    if (Table* t = current())
+        t->index = std::min(t->position() + 1, t->connection->recordCount());
+}
+
+int TableStore::recordCount() const {
+    const Table* t = current();
+    return t ? int(t->connection->recordCount()) : 0;
+}
+
+int TableStore::currentRecordNumber() const {
+    const Table* t = current();
+    return t ? int(t->position()) + 1 : 0;
+}
+
+QString TableStore::readField(int position) const {
+    const Table* t = current();
+    return t ? t->connection->read(t->position(), position) : QString();
+}
+
+QString TableStore::readField(int position, const QString& alias) const {
+    const Table* t = table(alias);
+    return t ? t->connection->read(t->position(), position) : QString();
+}
+
+bool TableStore::writeField(int position, const QString& text) {
+    Table* t = current();
+    return t && t->connection->write(t->index, position, text);
+}
+
+bool TableStore::writeField(int position, const QString& alias, const QString& text) {
+    Table* t = table(alias);
+    return t && t->connection->write(t->index, position, text);
+}
+
+bool TableStore::appendRecord(const QStringList& texts) {
+    Table* t = current();
+    return t && t->connection->append(texts, t->index);
+}
+
+bool TableStore::appendBlankRecord() {
+    return appendRecord({});
+}
+
+bool TableStore::emptyTable() {
+    Table* t = current();
+    if (!t || !t->connection->removeAllRecords())
+        return false;
+    t->index = 0;
+    return true;
+}
+
+TableStore::Table* TableStore::current() const {
+    return current_;
+}
+
+TableStore::Table* TableStore::table(const QString& alias) const {
+    const auto it = tables_.find(alias);
+    return it == tables_.end() ? nullptr : it->second.get();
+}
+
+TableStore::Batch::Batch(TableStore& store) {
+    if (Table* t = store.current(); t && t->connection->beginBatch())
+        connection_ = t->connection;
+}
+
+TableStore::Batch::~Batch() {
+    if (connection_)
+        connection_->endBatch();
+}
