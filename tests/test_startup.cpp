@@ -1,3 +1,4 @@
+#include "app/run_program.h"
 #include "fakes/test_rig.h"
 #include "store/stores.h"
 #include "store/tile_refill.h"
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 QByteArray contents(const QString& path) {
@@ -193,6 +195,20 @@ private slots:
         if (file == stores::BindingFile)
             QVERIFY(rig.speech.spoken.contains(QStringLiteral("数据打开失败")));
         QCOMPARE(program.state().linkMode, LinkMode::Query);
+    }
+
+    void closingTheWindow_endsTheProgramWithExitCodeZero() {
+        TestRig rig;
+        bool shown = false;
+        const int exitCode =
+            runProgram(Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs},
+                       rig.dir.path(), [&](Program& program) {
+                           shown = program.window().isVisible();
+                           QTimer::singleShot(0, &program.window(), &QWidget::close);
+                       });
+        QVERIFY(shown);
+        QCOMPARE(exitCode, 0);
+        QCOMPARE(rig.speech.spoken.first(), QStringLiteral("欢迎使用Hubrix"));
     }
 
     void refill_fillsFromTheCurrentRecordOn() {
