@@ -129,8 +129,10 @@ void ConnectRun::boundRun() {
     state.connectDone = 1;
 }
 
-bool ConnectRun::boundConnect(int link) {
-    return boundPass(link) || boundPass(link);
+// At most two passes: a board that answers late in the first is taken in the second.
+void ConnectRun::boundConnect(int link) {
+    if (!boundPass(link))
+        boundPass(link);
 }
 
 // One pass over serial ports 1 ... 30; true when the link needs no further pass.

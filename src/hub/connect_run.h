@@ -19,7 +19,7 @@ public:
 private:
     void queryRun();
     void boundRun();
-    bool boundConnect(int link);
+    void boundConnect(int link);
     bool boundPass(int link);
     bool probing(LinkMode mode) const;
     void showFound(int link, const QString& title);
