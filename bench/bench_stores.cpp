@@ -32,10 +32,17 @@ int main(int argc, char* argv[]) {
         store.goToFirstRecord();
         program.state().fillMode = 1;
         refill.push_back(timeMs([&] { refillTiles(program.context()); }));
+        store.goToFirstRecord();
         for (int r = 1; r < 1 + run % 300; ++r)
             store.skip();
-        write.push_back(timeMs(
-            [&] { store.writeField(stores::RemarkField, QStringLiteral("备注%1").arg(run)); }));
+        bool written = false;
+        write.push_back(timeMs([&] {
+            written = store.writeField(stores::RemarkField, QStringLiteral("备注%1").arg(run));
+        }));
+        if (!written) {
+            std::fprintf(stderr, "bench_stores: the remark write failed\n");
+            return 1;
+        }
         store.closeTable(stores::RemarkAlias);
         openClose.push_back(timeMs([&] {
             store.openTable(remarkPath, stores::RemarkAlias);
