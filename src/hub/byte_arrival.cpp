@@ -4,6 +4,7 @@
 #include "hub/frame_codec.h"
 #include "platform/waits.h"
 #include "store/stores.h"
+#include "ui/captions.h"
 #include "ui/colours.h"
 #include "ui/lamp.h"
 #include "ui/main_window.h"
@@ -49,12 +50,12 @@ void ByteArrival::confirmPendingSwitch() {
         pending.button->setColourSlot(1, colour::White);
         pending.button->setColourSlot(2, colour::Blue);
         pending.button->setColourSlot(3, colour::DarkGreen);
-        pending.button->setText(QStringLiteral("已打开"));
+        pending.button->setText(captions::TileOpened);
         lamp->setColour(colour::Blue);
         addOpenDeviceLine(tile);
     } else {
         pending.button->setLit(false);
-        pending.button->setText(QStringLiteral("已关闭"));
+        pending.button->setText(captions::TileClosed);
         lamp->setColour(colour::Red);
         removeOpenDeviceLine(tile);
     }

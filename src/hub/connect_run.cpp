@@ -6,6 +6,7 @@
 #include "platform/serial_port.h"
 #include "platform/waits.h"
 #include "store/stores.h"
+#include "ui/captions.h"
 #include "ui/colours.h"
 #include "ui/lamp.h"
 #include "ui/main_window.h"
@@ -38,9 +39,9 @@ void ConnectRun::onConnectClicked() {
     state.connectDone = 0;
     state.fillMode = 1;
     const QString caption = ui.connectButton->text();
-    if (caption == QStringLiteral("连接设备") || caption == QStringLiteral("连接完成"))
+    if (caption == captions::ConnectQuery || caption == captions::ConnectQueryDone)
         state.linkMode = LinkMode::Query;
-    else if (caption == QStringLiteral("开始连接"))
+    else if (caption == captions::ConnectBound)
         state.linkMode = LinkMode::Bound;
     state.probeWait = ui.probeWaitList->currentText().toInt();
 
@@ -54,7 +55,7 @@ void ConnectRun::onConnectClicked() {
 void ConnectRun::queryRun() {
     GlobalState& state = context_.state;
     const auto& ui = context_.window.ui();
-    ui.connectButton->setText(QStringLiteral("正在连接"));
+    ui.connectButton->setText(captions::Connecting);
     ui.disconnectButton->setText(QStringLiteral("停止连接"));
     for (int k = 1; k <= LinkCount; ++k) {
         linkScan(k);
@@ -66,7 +67,7 @@ void ConnectRun::queryRun() {
             ui.disconnectButton->setText(QStringLiteral("断开连接"));
             ui.bindButton->setEnabled(true);
             if (k == LinkCount)
-                ui.connectButton->setText(QStringLiteral("连接完成"));
+                ui.connectButton->setText(captions::ConnectQueryDone);
             showFound(k, linkName(k) + QStringLiteral("设备号：") +
                              QString::number(hex_to_int(link.deviceNumber)));
         } else if (ui.linkLamps[size_t(k - 1)]->colour() == colour::Red) {
@@ -74,7 +75,7 @@ void ConnectRun::queryRun() {
         }
     }
     if (ui.connectionLamp->colour() == colour::Red)
-        noBoardFound(QStringLiteral("连接设备"), QStringLiteral("断开连接"));
+        noBoardFound(captions::ConnectQuery, QStringLiteral("断开连接"));
 }
 
 void ConnectRun::linkScan(int link) {
@@ -106,9 +107,9 @@ void ConnectRun::boundRun() {
     store.openTable(context_.programDir + stores::BindingFile, stores::BindingAlias);
     store.makeCurrent(stores::BindingAlias);
     store.goToFirstRecord();
-    ui.connectButton->setText(QStringLiteral("正在连接"));
+    ui.connectButton->setText(captions::Connecting);
     ui.disconnectButton->setText(QStringLiteral("停止连接"));
-    ui.connectButton->setText(QStringLiteral("正在连接"));
+    ui.connectButton->setText(captions::Connecting);
     for (int k = 1; k <= LinkCount; ++k) {
         boundConnect(k);
         if (ui.linkLamps[size_t(k - 1)]->colour() == colour::Red)
@@ -118,7 +119,7 @@ void ConnectRun::boundRun() {
     ui.connectButton->setText(QStringLiteral("连接完毕"));
     store.closeTable(stores::BindingAlias);
     if (ui.connectionLamp->colour() == colour::Red) {
-        noBoardFound(QStringLiteral("开始连接"), QStringLiteral("已断开"));
+        noBoardFound(captions::ConnectBound, QStringLiteral("已断开"));
         return;
     }
     for (QWidget* control :

@@ -4,6 +4,7 @@
 #include "ops/link_reset.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
+#include "ui/captions.h"
 #include "ui/colours.h"
 #include "ui/lamp.h"
 #include "ui/main_window.h"
@@ -14,7 +15,6 @@
 #include <QPushButton>
 
 namespace {
-const QString Opened = QStringLiteral("已打开");
 
 void refuse(Context& context) {
     context.services.dialogs.show(QStringLiteral("请关闭已打开的设备"), QString(),
@@ -26,10 +26,10 @@ bool Disconnect::anyDeviceOpen() {
     const auto& ui = context_.window.ui();
     bool open = false;
     for (const MainWindow::Tile& tile : ui.tiles)
-        open = open || tile.button->text() == Opened;
+        open = open || tile.button->text() == captions::TileOpened;
     for (const StyledButton* button :
          {ui.addDeviceButton, ui.searchButton, ui.viewButton, ui.favouriteViewButton})
-        open = open || button->text() == Opened;
+        open = open || button->text() == captions::TileOpened;
     context_.state.anyDeviceOpen = open ? 1 : 0;
     return open;
 }
@@ -40,7 +40,7 @@ void Disconnect::onDisconnectClicked() {
         return;
     }
     lockSearchControls();
-    if (context_.window.ui().connectButton->text() == QStringLiteral("正在连接"))
+    if (context_.window.ui().connectButton->text() == captions::Connecting)
         stopRun();
     closeLinks();
 }
@@ -82,7 +82,7 @@ void Disconnect::stopRun() {
     const auto& ui = context_.window.ui();
     linkStop(context_);
     ui.disconnectButton->setText(QStringLiteral("断开连接"));
-    ui.connectButton->setText(QStringLiteral("连接设备"));
+    ui.connectButton->setText(captions::ConnectQuery);
     ui.bindButton->setEnabled(false);
     context_.state.linkMode = LinkMode::Closed;
     tilePageReset(context_);
@@ -99,7 +99,7 @@ void Disconnect::closeLinks() {
         LinkState& link = state.links[size_t(k - 1)];
         context_.ports[size_t(k - 1)]->close();
         ui.disconnectButton->setText(QStringLiteral("已断开"));
-        ui.connectButton->setText(bound ? QStringLiteral("开始连接") : QStringLiteral("连接设备"));
+        ui.connectButton->setText(bound ? captions::ConnectBound : captions::ConnectQuery);
         if (!bound) {
             ui.bindButton->setEnabled(false);
             link.receiver.reset();

@@ -2,6 +2,7 @@
 
 #include "app/context.h"
 #include "platform/serial_port.h"
+#include "ui/captions.h"
 #include "ui/main_window.h"
 #include "ui/tab_control.h"
 
@@ -12,7 +13,7 @@ void linkStop(Context& context) {
     for (int k = 1; k <= LinkCount; ++k) {
         context.ports[size_t(k - 1)]->close();
         ui.disconnectButton->setText(QStringLiteral("已停止"));
-        ui.connectButton->setText(QStringLiteral("连接设备"));
+        ui.connectButton->setText(captions::ConnectQuery);
         context.state.links[size_t(k - 1)].receiver.reset();
     }
 }

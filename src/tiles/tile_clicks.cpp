@@ -4,13 +4,9 @@
 #include "hub/frame_codec.h"
 #include "platform/serial_port.h"
 #include "platform/speech.h"
+#include "ui/captions.h"
 #include "ui/styled_button.h"
 #include "ui/tile_numbering.h"
-
-namespace {
-const QString Closed = QStringLiteral("已关闭");
-const QString Opened = QStringLiteral("已打开");
-} // namespace
 
 void TileClicks::onTileClicked(StyledButton* button) {
     const int tile = tiles::numberFromName(button->objectName(), tiles::ButtonPrefix);
@@ -35,13 +31,13 @@ void TileClicks::onTileClicked(StyledButton* button) {
         return;
     }
     const QString caption = button->text();
-    if (caption == Closed || caption == Opened) {
-        const bool switchOn = caption == Closed;
+    if (caption == captions::TileClosed || caption == captions::TileOpened) {
+        const bool switchOn = caption == captions::TileClosed;
         const QString text = frame::switchText(linkState.address, linkState.deviceNumber, slot,
                                                switchOn ? frame::Command::On : frame::Command::Off);
         context_.ports[size_t(link - 1)]->send(hex_to_bytes(text));
         state.pending.confirmationKey = frame::confirmationKey(text);
         state.pending.operation = switchOn ? PendingSwitch::Open : PendingSwitch::Close;
     }
-    button->setText(Closed);
+    button->setText(captions::TileClosed);
 }

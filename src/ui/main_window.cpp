@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include "ui/captions.h"
 #include "ui/colours.h"
 #include "ui/lamp.h"
 #include "ui/remark_box.h"
@@ -149,7 +150,7 @@ void MainWindow::createTiles() {
         Tile& tile = ui_.tiles[size_t(n - 1)];
         tile.remarkBox = new RemarkBox(n, remarkWidth, page);
         tile.remarkBox->setGeometry(tiles::remarkBoxRect(n));
-        tile.button = new StyledButton(tiles::buttonName(n), QStringLiteral("已关闭"), page);
+        tile.button = new StyledButton(tiles::buttonName(n), captions::TileClosed, page);
         tile.button->setGeometry(tiles::buttonRect(n));
         tile.lamp = new Lamp(tiles::lampName(n), colour::Red, page);
         tile.lamp->setGeometry(tiles::lampRect(n));

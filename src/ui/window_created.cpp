@@ -5,6 +5,7 @@
 #include "platform/waits.h"
 #include "store/stores.h"
 #include "store/tile_refill.h"
+#include "ui/captions.h"
 #include "ui/main_window.h"
 #include "ui/styled_button.h"
 
@@ -47,7 +48,7 @@ void restoreBinding(Context& context) {
     store.goToFirstRecord();
     for (int field = 1; field <= LinkCount; ++field) {
         if (!store.readField(field).isEmpty()) {
-            ui.connectButton->setText(QStringLiteral("开始连接"));
+            ui.connectButton->setText(captions::ConnectBound);
             ui.bindButton->setEnabled(false);
             ui.unbindButton->setEnabled(true);
             context.state.linkMode = LinkMode::Bound;
