@@ -5,7 +5,6 @@
 
 #include "app/program.h"
 #include "platform/event_loop_waits.h"
-#include "platform/qt_dialogs.h"
 #include "platform/qt_serial_port.h"
 #include "store/stores.h"
 #include "store/tile_refill.h"
@@ -20,7 +19,7 @@ int main(int argc, char* argv[]) {
     QuietSpeech speech;
     QtSerialPortFactory serialPorts(dir.path());
     EventLoopWaits waits;
-    QtDialogs dialogs;
+    QuietDialogs dialogs;
     Program program(Services{speech, serialPorts, waits, dialogs}, dir.path());
     TableStore& store = program.store();
     const QString remarkPath = dir.path() + stores::RemarkFile;
