@@ -74,11 +74,9 @@ private slots:
         QCOMPARE(write.bytes, bytes({0xA5, 0xA6, 0x81, address, 0x01, link, 0x00, slot, 0x01,
                                      checksum, 0xA7, 0xA8}));
         QCOMPARE(button->text(), QStringLiteral("已关闭"));
-        const PendingSwitch& pending = program_->state().pending;
-        QCOMPARE(pending.tileNumber, QString::number(tile));
-        QCOMPARE(pending.operation, PendingSwitch::Open);
-        QCOMPARE(pending.confirmationKey,
-                 frame::confirmationKey(QString::fromLatin1(write.bytes.toHex().toUpper())));
+        const AwaitedEcho& awaited = program_->state().awaitedEchoes[size_t(tile - 1)];
+        QCOMPARE(awaited.operation, AwaitedEcho::Open);
+        QCOMPARE(awaited.key, QString::fromLatin1(write.bytes.mid(2, 8).toHex().toUpper()));
 
         rig_->bus.deliver();
         QCOMPARE(button->text(), QStringLiteral("已打开"));
@@ -95,9 +93,9 @@ private slots:
                  QStringList{QString::number(tile) + QStringLiteral("：") + remark});
     }
 
-    void slotTen_keyEndsBeforeTheSlotsDigitA() {
+    void slotTen_awaitsTheWholeFrameBodyNotJustTheDigitsBeforeTheA() {
         program_->window().tile(10).button->click();
-        QCOMPARE(program_->state().pending.confirmationKey, QStringLiteral("810B0101000"));
+        QCOMPARE(program_->state().awaitedEchoes[9].key, QStringLiteral("810B0101000A01E3"));
     }
 
     void switchOff_showsClosedAtOnceAndTheEchoUndoesTheLitLook() {
@@ -110,7 +108,7 @@ private slots:
         QCOMPARE(button->text(), QStringLiteral("已关闭"));
         QVERIFY(button->isLit());
         QCOMPARE(quint8(rig_->bus.writes.last().bytes[8]), quint8(0x00));
-        QCOMPARE(program_->state().pending.operation, PendingSwitch::Close);
+        QCOMPARE(program_->state().awaitedEchoes[4].operation, AwaitedEcho::Close);
         rig_->bus.deliver();
         QVERIFY(!button->isLit());
         QCOMPARE(button->colourSlot(4), 0u);
@@ -132,7 +130,6 @@ private slots:
         rig_->bus.deliver();
         QCOMPARE(lines(*program_->window().ui().openDevices),
                  QStringList{QStringLiteral("44：二号机柜左")});
-        QCOMPARE(program_->state().listRemarkText, QStringLiteral("二号机柜左"));
     }
 
     void repeatedEcho_keepsOneLinePerTile() {
@@ -144,25 +141,84 @@ private slots:
         QCOMPARE(lines(*program_->window().ui().openDevices).size(), 1);
     }
 
-    void lateEchoOfAnEarlierClick_changesNothing() {
+    void echoesAfterLaterClicks_eachConfirmTheirOwnTile() {
         StyledButton* five = program_->window().tile(5).button;
         StyledButton* six = program_->window().tile(6).button;
         five->click();
         six->click();
-        // Both echoes arrive after the second click; only the pending one may count.
         rig_->bus.deliver();
-        QCOMPARE(five->text(), QStringLiteral("已关闭"));
-        QCOMPARE(program_->window().tile(5).lamp->colour(), std::optional<quint32>(colour::Red));
-        QCOMPARE(six->text(), QStringLiteral("已打开"));
+        for (int tile : {5, 6}) {
+            QCOMPARE(program_->window().tile(tile).button->text(), QStringLiteral("已打开"));
+            QCOMPARE(program_->window().tile(tile).lamp->colour(),
+                     std::optional<quint32>(colour::Blue));
+        }
         QCOMPARE(lines(*program_->window().ui().openDevices),
-                 QStringList{QStringLiteral("6：没有备注")});
+                 (QStringList{QStringLiteral("5：没有备注"), QStringLiteral("6：没有备注")}));
+    }
+
+    // A click on a tile whose link has no board used to take over the one pending switch, so
+    // the echo of the tile clicked before lit the wrong tile.
+    void clickOnALinkWithoutABoard_beforeAnEcho_leavesTheEchoToItsTile() {
+        LinkState& three = program_->state().links[2];
+        three.address.clear();
+        three.deviceNumber.clear();
+        program_->window().tile(1).button->click();
+        program_->window().tile(100).button->click();
+        rig_->bus.deliver();
+        QCOMPARE(program_->window().tile(1).button->text(), QStringLiteral("已打开"));
+        QCOMPARE(program_->window().tile(100).button->text(), QStringLiteral("已关闭"));
+        QVERIFY(!program_->window().tile(100).button->isLit());
+        QCOMPARE(program_->window().tile(100).lamp->colour(), std::optional<quint32>(colour::Red));
+    }
+
+    void manyClicksBeforeTheirEchoes_confirmEveryTile() {
+        QList<int> clicked;
+        for (int i = 0; i < 40; ++i)
+            clicked << 1 + (i * 8) % TileCount;
+        for (int tile : clicked)
+            program_->window().tile(tile).button->click();
+        rig_->bus.deliver();
+        for (int tile : clicked)
+            QCOMPARE(program_->window().tile(tile).button->text(), QStringLiteral("已打开"));
+        QCOMPARE(program_->window().ui().openDevices->count(), clicked.size());
+    }
+
+    // Keys cut at the first digit A made every frame of a board numbered 1A2B look alike.
+    void boardNumberWithADigitA_keepsTheTilesApart() {
+        rig_->bus.addBoard(21, 0x1A2B);
+        program_->port(4).setPortNumber(21);
+        QVERIFY(program_->port(4).open());
+        program_->state().links[3].address = byte_to_hex(21);
+        program_->state().links[3].deviceNumber = QStringLiteral("1A2B");
+        StyledButton* first = program_->window().tile(127).button;
+        StyledButton* second = program_->window().tile(128).button;
+        first->click();
+        rig_->bus.deliver();
+        second->click();
+        QCOMPARE(second->text(), QStringLiteral("已关闭"));
+        first->click(); // switch off
+        rig_->bus.deliver();
+        QCOMPARE(first->text(), QStringLiteral("已关闭"));
+        QVERIFY(!first->isLit());
+        QCOMPARE(second->text(), QStringLiteral("已打开"));
+        QVERIFY(second->isLit());
+    }
+
+    void clickThatSendsNothing_leavesNothingForALateEcho() {
+        StyledButton* button = program_->window().tile(9).button;
+        button->click();
+        program_->state().connectDone = 0;
+        button->click();
+        rig_->bus.deliver();
+        QCOMPARE(button->text(), QStringLiteral("已关闭"));
+        QVERIFY(!button->isLit());
+        QCOMPARE(program_->window().ui().openDevices->count(), 0);
     }
 
     void frames_beforeAnyClickChangeNoTile() {
         arrive(*program_, 1,
                bytes({0xA5, 0xA6, 0x81, 0x0B, 0x01, 0x01, 0x00, 0x05, 0x01, 0xE1, 0xA7, 0xA8}));
         QCOMPARE(program_->state().echoFlag, 0);
-        QCOMPARE(program_->state().keyMismatchFlag, 1);
         QCOMPARE(program_->window().tile(5).button->text(), QStringLiteral("已关闭"));
         QCOMPARE(program_->window().tile(5).lamp->colour(), std::optional<quint32>(colour::Red));
         QCOMPARE(program_->window().ui().openDevices->count(), 0);
@@ -213,7 +269,7 @@ private slots:
         QVERIFY(rig_->bus.writes.isEmpty());
         QCOMPARE(rig_->speech.spoken.last(), QStringLiteral("设备正在连接，请稍后"));
         QCOMPARE(button->text(), QStringLiteral("已打开"));
-        QCOMPARE(program_->state().pending.tileNumber, QStringLiteral("7"));
+        QVERIFY(program_->state().awaitedEchoes[6].key.isEmpty());
     }
 
     void click_onALinkWithoutABoardSendsNothing_data() {
@@ -228,7 +284,7 @@ private slots:
         program_->window().tile(90).button->click();
         QVERIFY(rig_->bus.writes.isEmpty());
         QCOMPARE(rig_->speech.spoken.last(), QStringLiteral("设备未连接"));
-        QCOMPARE(program_->state().pending.tileNumber, QStringLiteral("90"));
+        QVERIFY(program_->state().awaitedEchoes[89].key.isEmpty());
     }
 
     void click_onAnUnknownCaptionResetsItWithoutAFrame() {

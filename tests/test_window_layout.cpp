@@ -1,4 +1,5 @@
 #include "ui/colours.h"
+#include "ui/drop_list.h"
 #include "ui/lamp.h"
 #include "ui/main_window.h"
 #include "ui/remark_box.h"

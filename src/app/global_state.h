@@ -10,7 +10,7 @@
 
 #include <array>
 
-class StyledButton;
+class RemarkBox;
 
 // How the next query-and-connect run looks for boards.
 enum class LinkMode { Query = 0, Closed = 1, Bound = 2 };
@@ -27,13 +27,13 @@ struct LinkState {
     int probeCounter = 0;
 };
 
-// The one outstanding tile switch request of the whole program; each click overwrites it.
-struct PendingSwitch {
+// A tile switch frame sent and not yet confirmed by the board's echo. Each tile keeps its own,
+// so that an echo confirms the tile it belongs to however many clicks came in between.
+struct AwaitedEcho {
     enum Operation { Open = 0, Close = 1 };
-    QPointer<StyledButton> button;
-    QString tileNumber;
+    // Offsets 2 ... 9 of the frame sent, as text; empty when no echo is awaited.
+    QString key;
     Operation operation = Open;
-    QString confirmationKey;
 };
 
 // Process-wide values, alive for the whole run.
@@ -52,9 +52,15 @@ struct GlobalState {
     // Of the last complete frame on any link: its key, and 0 when that was a switch echo.
     QString receivedKey;
     int echoFlag = 0;
-    int keyMismatchFlag = 0;
-    PendingSwitch pending;
-    QString listRemarkText;
+    // Index N - 1: what the echo for tile N must repeat.
+    std::array<AwaitedEcho, TileCount> awaitedEchoes;
+
+    // The box of the last remark event, and the tile whose remark a save may write: the one
+    // accepted for editing at the last got-focus, 0 before any.
+    QPointer<RemarkBox> currentRemarkBox;
+    int remarkTile = 0;
+    // The tile number taken from the entry last used by a view jump.
+    int viewTarget = 0;
 
     QList<FieldDefinition> remarkFieldDefinitions{FieldDefinition{}, FieldDefinition{},
                                                   FieldDefinition{}};

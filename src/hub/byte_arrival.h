@@ -5,8 +5,7 @@
 struct Context;
 
 // Turns the bytes of the eight hub links into frames: every complete frame updates its link's
-// device number, and the echo of the pending tile switch confirms the switch on its tile, the
-// tile lamp and the open-devices list.
+// device number, and a switch echo goes on to the tile that awaits it.
 class ByteArrival {
 public:
     explicit ByteArrival(Context& context) : context_(context) {}
@@ -16,9 +15,6 @@ public:
 
 private:
     void onFrame(int link, const QString& frameText);
-    void confirmPendingSwitch();
-    void addOpenDeviceLine(int tile);
-    void removeOpenDeviceLine(int tile);
 
     Context& context_;
 };

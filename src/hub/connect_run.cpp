@@ -2,16 +2,20 @@
 
 #include "app/context.h"
 #include "hub/frame_codec.h"
+#include "ops/screen_procedures.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
 #include "platform/waits.h"
+#include "store/store_session.h"
 #include "store/stores.h"
 #include "ui/captions.h"
 #include "ui/colours.h"
+#include "ui/drop_list.h"
 #include "ui/lamp.h"
 #include "ui/main_window.h"
 #include "ui/styled_button.h"
 #include "ui/tab_control.h"
+#include "ui/text_box.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -68,8 +72,9 @@ void ConnectRun::queryRun() {
             ui.bindButton->setEnabled(true);
             if (k == LinkCount)
                 ui.connectButton->setText(captions::ConnectQueryDone);
-            showFound(k, linkName(k) + QStringLiteral("设备号：") +
-                             QString::number(hex_to_int(link.deviceNumber)));
+            linkFound(context_, k,
+                      linkName(k) + QStringLiteral("设备号：") +
+                          QString::number(hex_to_int(link.deviceNumber)));
         } else if (ui.linkLamps[size_t(k - 1)]->colour() == colour::Red) {
             ui.tileArea->setPageEnabled(k - 1, false);
         }
@@ -103,21 +108,20 @@ void ConnectRun::linkScan(int link) {
 void ConnectRun::boundRun() {
     GlobalState& state = context_.state;
     const auto& ui = context_.window.ui();
-    TableStore& store = context_.store;
-    store.openTable(context_.programDir + stores::BindingFile, stores::BindingAlias);
-    store.makeCurrent(stores::BindingAlias);
-    store.goToFirstRecord();
-    ui.connectButton->setText(captions::Connecting);
-    ui.disconnectButton->setText(QStringLiteral("停止连接"));
-    ui.connectButton->setText(captions::Connecting);
-    for (int k = 1; k <= LinkCount; ++k) {
-        boundConnect(k);
-        if (ui.linkLamps[size_t(k - 1)]->colour() == colour::Red)
-            ui.tileArea->setPageEnabled(k - 1, false);
-        ui.disconnectButton->setText(QStringLiteral("断开连接"));
+    {
+        // Each link compares with the binding record through the alias, during its waits too.
+        const StoreSession binding = StoreSession::binding(context_);
+        ui.connectButton->setText(captions::Connecting);
+        ui.disconnectButton->setText(QStringLiteral("停止连接"));
+        ui.connectButton->setText(captions::Connecting);
+        for (int k = 1; k <= LinkCount; ++k) {
+            boundConnect(k);
+            if (ui.linkLamps[size_t(k - 1)]->colour() == colour::Red)
+                ui.tileArea->setPageEnabled(k - 1, false);
+            ui.disconnectButton->setText(QStringLiteral("断开连接"));
+        }
+        ui.connectButton->setText(QStringLiteral("连接完毕"));
     }
-    ui.connectButton->setText(QStringLiteral("连接完毕"));
-    store.closeTable(stores::BindingAlias);
     if (ui.connectionLamp->colour() == colour::Red) {
         noBoardFound(captions::ConnectBound, QStringLiteral("已断开"));
         return;
@@ -160,8 +164,9 @@ bool ConnectRun::boundPass(int link) {
         linkState.address = answeredAddress(port, n);
         context_.window.ui().connectButton->setText(QStringLiteral("连接成功") +
                                                     QString::number(link));
-        showFound(link, linkName(link) + QStringLiteral("绑定设备号：") +
-                            QString::number(hex_to_int(bound)));
+        linkFound(context_, link,
+                  linkName(link) + QStringLiteral("绑定设备号：") +
+                      QString::number(hex_to_int(bound)));
         return true;
     }
     return false;
@@ -170,15 +175,6 @@ bool ConnectRun::boundPass(int link) {
 // A stop sets another link mode; a window that agreed to close ends every probe loop too.
 bool ConnectRun::probing(LinkMode mode) const {
     return context_.state.linkMode == mode && !context_.state.closing;
-}
-
-void ConnectRun::showFound(int link, const QString& title) {
-    const auto& ui = context_.window.ui();
-    ui.connectionLamp->setColour(colour::Green);
-    ui.linkLamps[size_t(link - 1)]->setColour(colour::Green);
-    ui.tileArea->show();
-    ui.tileArea->setPageEnabled(link - 1, true);
-    ui.tileArea->setPageTitle(link - 1, title);
 }
 
 void ConnectRun::noBoardFound(const QString& connectCaption, const QString& disconnectCaption) {

@@ -22,7 +22,6 @@ private:
     void boundConnect(int link);
     bool boundPass(int link);
     bool probing(LinkMode mode) const;
-    void showFound(int link, const QString& title);
     void noBoardFound(const QString& connectCaption, const QString& disconnectCaption);
 
     Context& context_;

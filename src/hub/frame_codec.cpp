@@ -86,6 +86,10 @@ QString confirmationKey(const QString& frameText) {
     return text_between(frameText, QStringLiteral("6"), QStringLiteral("A"));
 }
 
+QString echoKey(const QString& frameText) {
+    return frameText.mid(4, 16).toUpper();
+}
+
 QString deviceNumber(const QString& frameText) {
     return frameText.mid(8, 4);
 }

@@ -37,6 +37,9 @@ QString switchText(const QString& linkAddress, const QString& deviceNumber, int 
                    Command command);
 // The key that ties a switch frame to its echo: from the frame kind to before the first 'A'.
 QString confirmationKey(const QString& frameText);
+// What ties a switch frame to its echo without cutting it anywhere: offsets 2 ... 9 (frame
+// kind, address, device number, slot, command, checksum) as upper-case text.
+QString echoKey(const QString& frameText);
 // The board's device number: offsets 4..5 of a complete frame text.
 QString deviceNumber(const QString& frameText);
 } // namespace frame

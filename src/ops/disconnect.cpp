@@ -1,17 +1,17 @@
 #include "ops/disconnect.h"
 
 #include "app/context.h"
-#include "ops/link_reset.h"
+#include "ops/screen_procedures.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
 #include "ui/captions.h"
 #include "ui/colours.h"
+#include "ui/drop_list.h"
 #include "ui/lamp.h"
 #include "ui/main_window.h"
 #include "ui/styled_button.h"
+#include "ui/text_box.h"
 
-#include <QComboBox>
-#include <QLineEdit>
 #include <QPushButton>
 
 namespace {
@@ -39,7 +39,7 @@ void Disconnect::onDisconnectClicked() {
         refuse(context_);
         return;
     }
-    lockSearchControls();
+    lockSearchControls(context_);
     if (context_.window.ui().connectButton->text() == captions::Connecting)
         stopRun();
     closeLinks();
@@ -56,36 +56,15 @@ bool Disconnect::closingCheck() {
     return true;
 }
 
-void Disconnect::lockSearchControls() {
-    const auto& ui = context_.window.ui();
-    ui.searchText->setEnabled(false);
-    ui.searchText->clear();
-    ui.searchLamp->setColour(std::nullopt);
-    ui.searchButton->setEnabled(false);
-    ui.searchButton->setLit(false);
-    ui.searchButton->setText(QStringLiteral("开始搜索"));
-    ui.addDeviceButton->setEnabled(false);
-    ui.addDeviceButton->setLit(false);
-    ui.addDeviceButton->setText(QStringLiteral("添加设备"));
-    for (StyledButton* button : {ui.viewButton, ui.favouriteViewButton}) {
-        button->setEnabled(false);
-        button->setLit(false);
-    }
-    ui.favourites->setEnabled(false);
-    ui.searchResults->setEnabled(false);
-    ui.searchResults->clear();
-}
-
 // A click during a wait of a query-and-connect run: the run sees the closed mode when it
 // resumes and stops probing.
 void Disconnect::stopRun() {
     const auto& ui = context_.window.ui();
-    linkStop(context_);
+    allLinksLost(context_);
     ui.disconnectButton->setText(QStringLiteral("断开连接"));
     ui.connectButton->setText(captions::ConnectQuery);
     ui.bindButton->setEnabled(false);
     context_.state.linkMode = LinkMode::Closed;
-    tilePageReset(context_);
     ui.connectionLamp->setColour(colour::Red);
 }
 

@@ -14,7 +14,6 @@ public:
 
 private:
     bool anyDeviceOpen();
-    void lockSearchControls();
     void stopRun();
     void closeLinks();
 

@@ -16,14 +16,17 @@ void TileClicks::onTileClicked(StyledButton* button) {
     const int slot = tiles::slotOf(tile);
 
     GlobalState& state = context_.state;
-    state.pending.button = button;
-    state.pending.tileNumber = QString::number(tile);
+    // Whatever this click sends replaces what the tile awaited; a click that sends nothing
+    // leaves nothing for a late echo to confirm.
+    AwaitedEcho& awaited = state.awaitedEchoes[size_t(tile - 1)];
+    awaited.key.clear();
 
     if (state.connectDone != 1) {
         context_.services.speech.speak(QStringLiteral("设备正在连接，请稍后"));
         return;
     }
     const LinkState& linkState = state.links[size_t(link - 1)];
+    SerialPort& port = *context_.ports[size_t(link - 1)];
     // Without both values the frame would come out short and reach whatever device holds
     // the port: a board only ever gets whole twelve-byte frames.
     if (linkState.address.isEmpty() || linkState.deviceNumber.isEmpty()) {
@@ -35,9 +38,9 @@ void TileClicks::onTileClicked(StyledButton* button) {
         const bool switchOn = caption == captions::TileClosed;
         const QString text = frame::switchText(linkState.address, linkState.deviceNumber, slot,
                                                switchOn ? frame::Command::On : frame::Command::Off);
-        context_.ports[size_t(link - 1)]->send(hex_to_bytes(text));
-        state.pending.confirmationKey = frame::confirmationKey(text);
-        state.pending.operation = switchOn ? PendingSwitch::Open : PendingSwitch::Close;
+        port.send(hex_to_bytes(text));
+        awaited.key = frame::echoKey(text);
+        awaited.operation = switchOn ? AwaitedEcho::Open : AwaitedEcho::Close;
     }
     button->setText(captions::TileClosed);
 }

@@ -15,4 +15,10 @@ inline const QString ConnectQuery = QStringLiteral("连接设备");
 inline const QString ConnectBound = QStringLiteral("开始连接");
 inline const QString ConnectQueryDone = QStringLiteral("连接完成");
 inline const QString Connecting = QStringLiteral("正在连接");
+
+// 超级按钮337: its caption tells which stage of adding a device comes next.
+inline const QString AddDevice = QStringLiteral("添加设备");
+inline const QString BindDevice = QStringLiteral("绑定设备");
+
+inline const QString SearchStart = QStringLiteral("开始搜索");
 } // namespace captions

@@ -12,6 +12,7 @@ constexpr quint32 DarkGreen = 0x008000;
 constexpr quint32 Blue = 0xFF0000;
 constexpr quint32 Yellow = 0x00FFFF;
 constexpr quint32 White = 0xFFFFFF;
+constexpr quint32 Black = 0x000000;
 
 inline QColor toQColor(quint32 bgr) {
     return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));

@@ -2,10 +2,12 @@
 
 #include "ui/captions.h"
 #include "ui/colours.h"
+#include "ui/drop_list.h"
 #include "ui/lamp.h"
 #include "ui/remark_box.h"
 #include "ui/styled_button.h"
 #include "ui/tab_control.h"
+#include "ui/text_box.h"
 #include "ui/tile_numbering.h"
 
 #include <QCloseEvent>
@@ -129,17 +131,16 @@ void MainWindow::createTopStrip(QWidget* client) {
 
     place<QLabel>(searchGroup, QStringLiteral("标签4"), {30, 40, 72, 16},
                   QStringLiteral("输入搜索内容"));
-    ui_.searchText = place<QLineEdit>(searchGroup, QStringLiteral("编辑框9"), {6, 60, 138, 33});
+    ui_.searchText = place<TextBox>(searchGroup, QStringLiteral("编辑框9"), {6, 60, 138, 33});
     ui_.searchButton =
         styledButton(searchGroup, 338, QStringLiteral("开始搜索"), {148, 60, 87, 32});
     ui_.searchLamp = lamp(client, 10, {1055, 35, 32, 25}, std::nullopt);
     ui_.viewButton = styledButton(searchGroup, 339, QStringLiteral("查看控制"), {264, 41, 104, 24});
-    ui_.searchResults =
-        place<QComboBox>(searchGroup, QStringLiteral("组合框2"), {240, 72, 163, 20});
+    ui_.searchResults = place<DropList>(searchGroup, QStringLiteral("组合框2"), {240, 72, 163, 20});
 
     ui_.favouriteViewButton =
         styledButton(client, 340, QStringLiteral("常用查看"), {1028, 113, 88, 24});
-    ui_.favourites = place<QComboBox>(client, QStringLiteral("组合框3"), {1120, 114, 165, 20});
+    ui_.favourites = place<DropList>(client, QStringLiteral("组合框3"), {1120, 114, 165, 20});
     ui_.openDevices = place<QListWidget>(listGroup, QStringLiteral("列表框1"), {2, 24, 288, 519});
 }
 

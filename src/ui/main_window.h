@@ -9,6 +9,7 @@
 
 class Lamp;
 class QAction;
+class DropList;
 class QComboBox;
 class QLineEdit;
 class QListWidget;
@@ -16,6 +17,7 @@ class QPushButton;
 class RemarkBox;
 class StyledButton;
 class TabControl;
+class TextBox;
 
 // The program's one window, with every control of the design under its design name. Controls
 // are created once and live as long as the window; handlers reach them through ui.
@@ -40,13 +42,13 @@ public:
         QPushButton* bindButton;                // 按钮4_绑定
         QPushButton* unbindButton;              // 按钮5_解除绑定
         StyledButton* addDeviceButton;          // 超级按钮337
-        QLineEdit* searchText;                  // 编辑框9
+        TextBox* searchText;                    // 编辑框9
         StyledButton* searchButton;             // 超级按钮338
         Lamp* searchLamp;                       // 外形框10
         StyledButton* viewButton;               // 超级按钮339
-        QComboBox* searchResults;               // 组合框2
+        DropList* searchResults;                // 组合框2
         StyledButton* favouriteViewButton;      // 超级按钮340
-        QComboBox* favourites;                  // 组合框3
+        DropList* favourites;                   // 组合框3
         QListWidget* openDevices;               // 列表框1
         TabControl* tileArea;                   // 高级选择夹1
         QAction* promptSoundItem;               // menu item of 设置

@@ -1,5 +1,6 @@
 #include "ui/remark_box.h"
 
+#include "ui/colours.h"
 #include "ui/tile_numbering.h"
 
 #include <QValidator>
@@ -14,10 +15,24 @@ public:
 };
 } // namespace
 
-RemarkBox::RemarkBox(int tile, const QValidator* validator, QWidget* parent) : QLineEdit(parent) {
+RemarkBox::RemarkBox(int tile, const QValidator* validator, QWidget* parent) : TextBox(parent) {
     setObjectName(tiles::remarkBoxName(tile));
     setProperty("tag", QString::number(tile));
     setValidator(validator);
+}
+
+void RemarkBox::setHighlight(std::optional<quint32> colour) {
+    if (highlight_ == colour)
+        return;
+    highlight_ = colour;
+    if (!colour) {
+        // An empty palette inherits the window's again.
+        setPalette(QPalette());
+        return;
+    }
+    QPalette look = palette();
+    look.setColor(QPalette::Base, colour::toQColor(*colour));
+    setPalette(look);
 }
 
 QValidator* RemarkBox::createValidator(QObject* parent) {

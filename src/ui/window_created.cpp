@@ -3,14 +3,15 @@
 #include "app/context.h"
 #include "platform/speech.h"
 #include "platform/waits.h"
+#include "store/store_session.h"
 #include "store/stores.h"
 #include "store/tile_refill.h"
 #include "ui/captions.h"
+#include "ui/drop_list.h"
 #include "ui/main_window.h"
 #include "ui/styled_button.h"
+#include "ui/text_box.h"
 
-#include <QComboBox>
-#include <QLineEdit>
 #include <QPushButton>
 
 namespace {
@@ -24,28 +25,25 @@ void createStore(Context& context, const QString& file, const QList<FieldDefinit
 }
 
 void restoreRemarks(Context& context) {
-    TableStore& store = context.store;
-    if (store.openTable(context.programDir + stores::RemarkFile, stores::RemarkAlias)) {
-        store.makeCurrent(stores::RemarkAlias);
-        store.goToFirstRecord();
-        if (store.readField(stores::RemarkField).isEmpty()) {
-            stores::initialiseRemarks(store);
-        } else {
-            refillTiles(context);
-            stores::fillFavourites(store, *context.window.ui().favourites);
-        }
+    const StoreSession remarks = StoreSession::remarks(context);
+    if (!remarks.isOpen())
+        return;
+    TableStore& store = remarks.store();
+    if (store.readField(stores::RemarkField).isEmpty()) {
+        stores::initialiseRemarks(store);
+    } else {
+        refillTiles(context);
+        stores::fillFavourites(store, *context.window.ui().favourites);
     }
-    store.closeTable(stores::RemarkAlias);
 }
 
 // The binding store stays open and current when it holds a binding.
 void restoreBinding(Context& context) {
-    TableStore& store = context.store;
     const auto& ui = context.window.ui();
-    if (!store.openTable(context.programDir + stores::BindingFile, stores::BindingAlias))
+    const StoreSession binding = StoreSession::binding(context, StoreSession::OnLeave::KeepOpen);
+    if (!binding.isOpen())
         context.services.speech.speak(QStringLiteral("数据打开失败"));
-    store.makeCurrent(stores::BindingAlias);
-    store.goToFirstRecord();
+    TableStore& store = binding.store();
     for (int field = 1; field <= LinkCount; ++field) {
         if (!store.readField(field).isEmpty()) {
             ui.connectButton->setText(captions::ConnectBound);

@@ -5,6 +5,8 @@
 #include "fakes/fake_serial.h"
 #include "fakes/fake_speech.h"
 #include "fakes/fake_waits.h"
+#include "ui/drop_list.h"
+#include "ui/text_box.h"
 
 #include <QTemporaryDir>
 #include <QTest>

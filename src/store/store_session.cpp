@@ -1,0 +1,41 @@
+#include "store/store_session.h"
+
+#include "app/context.h"
+#include "store/stores.h"
+#include "store/table_store.h"
+
+StoreSession::StoreSession(TableStore& store, const QString& path, const QString& alias,
+                           OnLeave onLeave)
+    : store_(store), alias_(alias), onLeave_(onLeave), open_(store.openTable(path, alias)) {
+    if (open_) {
+        store_.makeCurrent(alias_);
+        store_.goToFirstRecord();
+    } else {
+        store_.clearCurrent();
+    }
+}
+
+StoreSession::~StoreSession() {
+    if (onLeave_ == OnLeave::Close || !open_)
+        store_.closeTable(alias_);
+}
+
+StoreSession StoreSession::remarks(Context& context) {
+    return StoreSession(context.store, context.programDir + stores::RemarkFile,
+                        stores::RemarkAlias);
+}
+
+StoreSession StoreSession::binding(Context& context, OnLeave onLeave) {
+    return StoreSession(context.store, context.programDir + stores::BindingFile,
+                        stores::BindingAlias, onLeave);
+}
+
+void StoreSession::goToRecord(int n) const {
+    ::goToRecord(store_, n);
+}
+
+void goToRecord(TableStore& store, int n) {
+    store.goToFirstRecord();
+    for (int record = 1; record < n; ++record)
+        store.skip();
+}
