@@ -1,7 +1,10 @@
 #include "app/program.h"
 
 #include "platform/serial_port.h"
+#include "ui/drop_list.h"
+#include "ui/remark_box.h"
 #include "ui/styled_button.h"
+#include "ui/text_box.h"
 #include "ui/window_created.h"
 
 #include <QPushButton>
@@ -25,13 +28,24 @@ portPointers(const std::vector<std::unique_ptr<SerialPort>>& ports) {
         pointers[size_t(k)] = ports[size_t(k)].get();
     return pointers;
 }
+// A handler's method as a slot; the handler lives as long as the program.
+template <typename Handler, typename... Args>
+auto call(Handler& handler, void (Handler::*method)(Args...)) {
+    return [&handler, method](Args... args) { (handler.*method)(args...); };
+}
 } // namespace
 
 Program::Program(Services services, const QString& programDir)
     : ports_(createPorts(services.serialPorts)),
       context_{state_, window_, store_, services, portPointers(ports_), programDir},
-      byteArrival_(context_), connectRun_(context_), tileClicks_(context_), disconnect_(context_) {
-    wireEvents();
+      byteArrival_(context_), connectRun_(context_), tileClicks_(context_),
+      remarkEditing_(context_), remarkSearch_(context_), viewFilters_(context_), binding_(context_),
+      disconnect_(context_) {
+    wireLinks();
+    wireTiles();
+    wireSearchAndFavourites();
+    wireCommandButtons();
+    wireRemarkBoxes();
     onWindowCreated(context_);
 }
 
@@ -41,23 +55,82 @@ Program::~Program() {
         port->close();
 }
 
-// Every control event and the handler that serves it.
-void Program::wireEvents() {
-    const auto& ui = window_.ui();
-    QObject::connect(ui.connectButton, &QPushButton::clicked, &window_,
-                     [this] { connectRun_.onConnectClicked(); });
-    QObject::connect(ui.disconnectButton, &QPushButton::clicked, &window_,
-                     [this] { disconnect_.onDisconnectClicked(); });
-    window_.setCloseCheck([this] { return disconnect_.closingCheck(); });
-
+void Program::wireLinks() {
     for (int k = 1; k <= LinkCount; ++k)
         QObject::connect(ports_[size_t(k - 1)].get(), &SerialPort::byteArrived, &window_,
                          [this, k](quint8 byte) { byteArrival_.onByte(k, byte); });
+}
 
-    // All 336 tile buttons share one click handler, which tells them apart by name.
-    for (const MainWindow::Tile& tile : ui.tiles) {
+// All 336 tile buttons share one click handler, which tells them apart by name.
+void Program::wireTiles() {
+    for (const MainWindow::Tile& tile : window_.ui().tiles) {
         StyledButton* button = tile.button;
         QObject::connect(button, &StyledButton::clicked, &window_,
                          [this, button] { tileClicks_.onTileClicked(button); });
     }
+}
+
+// All 336 remark boxes share one handler per event.
+void Program::wireRemarkBoxes() {
+    for (const MainWindow::Tile& tile : window_.ui().tiles) {
+        RemarkBox* box = tile.remarkBox;
+        QObject::connect(box, &TextBox::gotFocus, &window_,
+                         [this, box] { remarkEditing_.onGotFocus(box); });
+        QObject::connect(box, &TextBox::lostFocus, &window_,
+                         [this, box] { remarkEditing_.onLostFocus(box); });
+        QObject::connect(box, &TextBox::keyDown, &window_,
+                         [this, box](int code) { remarkEditing_.onKeyDown(box, code); });
+        QObject::connect(box, &TextBox::doubleClicked, &window_,
+                         [this, box] { remarkEditing_.onDoubleClicked(box); });
+    }
+}
+
+void Program::wireSearchAndFavourites() {
+    const auto& ui = window_.ui();
+    using Filters = ViewFilters;
+    QObject::connect(ui.searchButton, &StyledButton::clicked, &window_,
+                     call(remarkSearch_, &RemarkSearch::onSearchClicked));
+    QObject::connect(ui.searchText, &TextBox::keyDown, &window_,
+                     call(remarkSearch_, &RemarkSearch::onSearchKeyDown));
+    QObject::connect(ui.searchText, &TextBox::gotFocus, &window_,
+                     call(viewFilters_, &Filters::onSearchTextGotFocus));
+    QObject::connect(ui.searchText, &QLineEdit::textChanged, &window_,
+                     call(viewFilters_, &Filters::onSearchTextChanged));
+
+    QObject::connect(ui.viewButton, &StyledButton::clicked, &window_,
+                     call(viewFilters_, &Filters::onViewClicked));
+    QObject::connect(ui.searchResults, &DropList::keyDown, &window_,
+                     call(viewFilters_, &Filters::onResultsKeyDown));
+    QObject::connect(ui.searchResults, &DropList::gotFocus, &window_,
+                     call(viewFilters_, &Filters::onResultsGotFocus));
+    QObject::connect(ui.searchResults, &DropList::lostFocus, &window_,
+                     call(viewFilters_, &Filters::onResultsLostFocus));
+
+    QObject::connect(ui.favouriteViewButton, &StyledButton::clicked, &window_,
+                     call(viewFilters_, &Filters::onFavouriteViewClicked));
+    QObject::connect(ui.favourites, &DropList::keyDown, &window_,
+                     call(viewFilters_, &Filters::onFavouritesKeyDown));
+    QObject::connect(ui.favourites, &DropList::doubleClicked, &window_,
+                     call(viewFilters_, &Filters::onFavouritesDoubleClicked));
+    QObject::connect(ui.favourites, &DropList::entrySelected, &window_,
+                     call(viewFilters_, &Filters::onFavouriteSelected));
+    QObject::connect(ui.favourites, &DropList::aboutToDropDown, &window_,
+                     call(viewFilters_, &Filters::onFavouritesAboutToDropDown));
+    QObject::connect(ui.favourites, &DropList::gotFocus, &window_,
+                     call(viewFilters_, &Filters::onFavouritesGotFocus));
+    QObject::connect(ui.favourites, &DropList::lostFocus, &window_,
+                     call(viewFilters_, &Filters::onFavouritesLostFocus));
+}
+
+void Program::wireCommandButtons() {
+    const auto& ui = window_.ui();
+    QObject::connect(ui.connectButton, &QPushButton::clicked, &window_,
+                     call(connectRun_, &ConnectRun::onConnectClicked));
+    QObject::connect(ui.disconnectButton, &QPushButton::clicked, &window_,
+                     call(disconnect_, &Disconnect::onDisconnectClicked));
+    QObject::connect(ui.bindButton, &QPushButton::clicked, &window_,
+                     call(binding_, &Binding::onBindClicked));
+    QObject::connect(ui.unbindButton, &QPushButton::clicked, &window_,
+                     call(binding_, &Binding::onUnbindClicked));
+    window_.setCloseCheck([this] { return disconnect_.closingCheck(); });
 }

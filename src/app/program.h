@@ -4,8 +4,12 @@
 #include "app/global_state.h"
 #include "hub/byte_arrival.h"
 #include "hub/connect_run.h"
+#include "ops/binding.h"
 #include "ops/disconnect.h"
+#include "ops/remark_search.h"
+#include "ops/view_filters.h"
 #include "store/table_store.h"
+#include "tiles/remark_editing.h"
 #include "tiles/tile_clicks.h"
 #include "ui/main_window.h"
 
@@ -17,6 +21,9 @@ class SerialPort;
 // The whole program on a given set of platform services and a program directory: the window,
 // the shared state, the stores, the eight hub links and the handlers wired to their events.
 // Construction runs the window-created initialisation; the caller shows the window.
+//
+// Handlers hold nothing but the context: they re-enter one another through the waits, so
+// everything they remember lives in the shared state.
 class Program {
 public:
     Program(Services services, const QString& programDir);
@@ -31,7 +38,12 @@ public:
     Context& context() { return context_; }
 
 private:
-    void wireEvents();
+    // The event table, one group of controls each.
+    void wireLinks();
+    void wireTiles();
+    void wireRemarkBoxes();
+    void wireSearchAndFavourites();
+    void wireCommandButtons();
 
     GlobalState state_;
     MainWindow window_;
@@ -41,5 +53,9 @@ private:
     ByteArrival byteArrival_;
     ConnectRun connectRun_;
     TileClicks tileClicks_;
+    RemarkEditing remarkEditing_;
+    RemarkSearch remarkSearch_;
+    ViewFilters viewFilters_;
+    Binding binding_;
     Disconnect disconnect_;
 };

@@ -1,0 +1,103 @@
+#include "tiles/remark_editing.h"
+
+#include "app/context.h"
+#include "platform/speech.h"
+#include "store/store_session.h"
+#include "store/stores.h"
+#include "ui/colours.h"
+#include "ui/key_codes.h"
+#include "ui/main_window.h"
+#include "ui/remark_box.h"
+#include "ui/tab_control.h"
+#include "ui/tile_numbering.h"
+
+#include <QPushButton>
+
+namespace {
+// The tile an arrow key leads to from tile n, or 0 where the key would leave the page.
+int arrowTarget(int n, int keyCode) {
+    const int onPage = (n - 1) % SlotsPerLink;
+    switch (keyCode) {
+    case keys::Left:
+        return onPage != 0 ? n - 1 : 0;
+    case keys::Right:
+        return n % SlotsPerLink != 0 ? n + 1 : 0;
+    case keys::Up:
+        return onPage >= 7 ? n - 7 : 0;
+    case keys::Down:
+        return onPage < 35 ? n + 7 : 0;
+    default:
+        return 0;
+    }
+}
+} // namespace
+
+void RemarkEditing::onGotFocus(RemarkBox* box) {
+    GlobalState& state = context_.state;
+    const auto& ui = context_.window.ui();
+    state.currentRemarkBox = box;
+    if (!ui.tileArea->isVisible())
+        return;
+    // 按钮5_解除绑定 is enabled exactly while a binding exists.
+    if (!ui.unbindButton->isEnabled()) {
+        context_.services.speech.speak(QStringLiteral("请先绑定设备"));
+        box->setReadOnly(true);
+        return;
+    }
+    box->setHighlight(colour::Yellow);
+    box->setReadOnly(false);
+    if (!box->text().isEmpty())
+        context_.services.speech.speak(QStringLiteral("请确认是否修改"));
+    state.remarkTile = tiles::numberFromName(box->objectName(), tiles::RemarkBoxPrefix);
+}
+
+void RemarkEditing::onLostFocus(RemarkBox* box) {
+    box->setHighlight(std::nullopt);
+}
+
+void RemarkEditing::onKeyDown(RemarkBox* box, int keyCode) {
+    context_.state.currentRemarkBox = box;
+    if (keyCode == keys::Enter)
+        save(box);
+    else
+        moveFocus(box, keyCode);
+}
+
+void RemarkEditing::onDoubleClicked(RemarkBox* box) {
+    save(box);
+}
+
+void RemarkEditing::moveFocus(RemarkBox* box, int keyCode) {
+    const int target = arrowTarget(box->property("tag").toString().toInt(), keyCode);
+    if (target >= 1 && target <= TileCount)
+        context_.window.tile(target).remarkBox->setFocus(Qt::OtherFocusReason);
+}
+
+// Only the box that was accepted for editing writes, and only into its own record; a success
+// is spoken only for a write that reached the file.
+void RemarkEditing::save(RemarkBox* box) {
+    GlobalState& state = context_.state;
+    Speech& speech = context_.services.speech;
+    state.currentRemarkBox = box;
+    const QString text = box->text();
+    if (text.isEmpty()) {
+        speech.speak(QStringLiteral("你还没有输入内容"));
+        return;
+    }
+    const int tile = tiles::numberFromName(box->objectName(), tiles::RemarkBoxPrefix);
+    if (tile < 1 || tile != state.remarkTile || !context_.window.ui().unbindButton->isEnabled())
+        return;
+    const StoreSession remarks = StoreSession::remarks(context_);
+    TableStore& store = remarks.store();
+    remarks.goToRecord(tile);
+    if (!remarks.isOpen() || store.currentRecordNumber() != tile || tile > store.recordCount()) {
+        speech.speak(QStringLiteral("保存失败"));
+        return;
+    }
+    const bool wasEmpty = store.readField(stores::RemarkField).isEmpty();
+    if (!store.writeField(stores::RemarkField, text)) {
+        speech.speak(QStringLiteral("保存失败"));
+        return;
+    }
+    speech.speak(wasEmpty ? QStringLiteral("保存成功") : QStringLiteral("修改成功"));
+}
