@@ -5,6 +5,8 @@
 #include "fakes/fake_serial.h"
 #include "fakes/fake_speech.h"
 #include "fakes/fake_waits.h"
+#include "hub/frame_codec.h"
+#include "store/store_session.h"
 #include "ui/drop_list.h"
 #include "ui/text_box.h"
 
@@ -31,6 +33,43 @@ struct TestRig {
     // Ends this run of the program; the directory stays for the next start().
     void stop() { program.reset(); }
     QString path(const QString& file) const { return dir.path() + file; }
+
+    // A field of a store file as the file holds it now, read through a store of its own.
+    QString storedField(const QString& file, const QString& alias, int record, int field) const {
+        TableStore store;
+        if (!store.openTable(path(file), alias) || !store.makeCurrent(alias))
+            return QStringLiteral("<not open>");
+        goToRecord(store, record);
+        return store.currentRecordNumber() == record ? store.readField(field)
+                                                     : QStringLiteral("<no record>");
+    }
+    int storedRecordCount(const QString& file, const QString& alias) const {
+        TableStore store;
+        if (!store.openTable(path(file), alias) || !store.makeCurrent(alias))
+            return -1;
+        return store.recordCount();
+    }
+    bool storeField(const QString& file, const QString& alias, int record, int field,
+                    const QString& text) const {
+        TableStore store;
+        if (!store.openTable(path(file), alias) || !store.makeCurrent(alias))
+            return false;
+        goToRecord(store, record);
+        return store.writeField(field, text);
+    }
+
+    // The board on link answers with its device number, as in reply to a query.
+    void answer(int link, quint16 deviceNumber) {
+        for (char byte : FakeSerialBus::boardReply(deviceNumber, hex_to_bytes(frame::queryText(1))))
+            emit program->port(link).byteArrived(quint8(byte));
+    }
+
+    // Focus moves only in the active window.
+    void showActive() {
+        program->window().show();
+        program->window().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&program->window()));
+    }
 
     // Leaves the stores of a first start, with a binding record of these device numbers.
     void bindAtFirstStart(const QStringList& deviceNumbers) {
