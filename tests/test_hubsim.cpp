@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <memory>
@@ -61,6 +62,14 @@ public:
         buffer_.remove(0, taken.size());
         return taken;
     }
+    // Bytes that one write put on the line come out of a single read together.
+    QByteArray readOnce() {
+        pollfd watched{fd_, POLLIN, 0};
+        static_cast<void>(QTest::qWaitFor([&] { return ::poll(&watched, 1, 0) == 1; }, 5000));
+        char chunk[256];
+        const ssize_t count = ::read(fd_, chunk, sizeof chunk);
+        return count > 0 ? QByteArray(chunk, count) : QByteArray();
+    }
     QByteArray pending() {
         char chunk[256];
         ssize_t count = 0;
@@ -88,6 +97,11 @@ class TestHubsim : public QObject {
     std::unique_ptr<HubRack> rack_;
 
     Line open(int port = kBoardPort) { return Line(rack_->linkPath(port)); }
+    int activeTimers() const {
+        const QList<QTimer*> timers = rack_->findChildren<QTimer*>();
+        return int(std::count_if(timers.begin(), timers.end(),
+                                 [](const QTimer* timer) { return timer->isActive(); }));
+    }
     // An answer that comes first shows that nothing else was waiting before it.
     void expectAnswer(Line& line, const QByteArray& sent, const QByteArray& answer) {
         QVERIFY(line.send(sent));
@@ -118,7 +132,8 @@ private slots:
         QVERIFY(!rack_->addBoard(0, 0x0203));
         QVERIFY(!rack_->addSilentPort(31));
         QVERIFY(rack_->addSilentPort(1) && rack_->addBoard(30, 0x0203));
-        QCOMPARE(QDir(dir_->path() + "/ports").entryList(QDir::System).size(), 4);
+        QVERIFY(rack_->addChattyPort(2) && rack_->addLoopbackPort(29));
+        QCOMPARE(QDir(dir_->path() + "/ports").entryList(QDir::System).size(), 6);
 
         rack_.reset();
         QCOMPARE(QDir(dir_->path() + "/ports").entryList(QDir::System), QStringList());
@@ -221,6 +236,9 @@ private slots:
         QTest::newRow("drop echo") << HubRack::Fault::DropEcho << true << queryReply(1) + last << 0;
         QTest::newRow("stray byte")
             << HubRack::Fault::StrayByte << true << '\0' + first + last << 1;
+        QTest::newRow("stray before reply")
+            << HubRack::Fault::StrayBeforeReply << true
+            << '\0' + queryReply(0x01) + '\0' + switchFrame(5, 1) + last << 0;
     }
 
     // The query sent once the fault is cleared is answered at once, so what the fault held back
@@ -254,6 +272,119 @@ private slots:
         Line again = open();
         expectAnswer(again, query(0x02), queryReply(0x02));
         QCOMPARE(rack_->framesReceived(kBoardPort), 1);
+    }
+
+    // The program may already hold other ports open and be in the middle of a probe.
+    void boardPluggedWhileTheRackRunsIsLinkedAndAnswers() {
+        Line line = open();
+        expectAnswer(line, query(0x01), queryReply(0x01));
+        const QString com7 = rack_->linkPath(7);
+        QVERIFY(!QFileInfo(com7).isSymLink());
+        bool added = false;
+        QTimer::singleShot(50, rack_.get(), [&] { added = rack_->addBoard(7, 0x0A0B); });
+        QTRY_VERIFY(added);
+        QCOMPARE(QFileInfo(com7).symLinkTarget(), rack_->devicePath(7));
+
+        Line late = open(7);
+        expectAnswer(late, query(0x07), queryReply(0x07, 0x0A0B));
+        expectAnswer(late, switchFrame(9, 1, 0x0A0B, 7), switchFrame(9, 1, 0x0A0B, 7));
+        QVERIFY(rack_->slotOn(7, 9));
+        expectAnswer(line, query(0x02), queryReply(0x02));
+        QVERIFY(!rack_->slotOn(kBoardPort, 9));
+    }
+
+    void strayByteComesInOneReadWithEveryReply_data() {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("query answer") << query(0x05) << queryReply(0x05);
+        QTest::newRow("switch echo") << switchFrame(7, 1) << switchFrame(7, 1);
+    }
+
+    void strayByteComesInOneReadWithEveryReply() {
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, reply);
+        Line line = open();
+        QVERIFY(rack_->setFault(kBoardPort, HubRack::Fault::StrayBeforeReply));
+        for (int round = 0; round < 3; ++round) {
+            QVERIFY(line.send(sent));
+            QCOMPARE(line.readOnce(), '\0' + reply);
+        }
+        QVERIFY(rack_->setFault(kBoardPort, HubRack::Fault::None));
+        expectAnswer(line, sent, reply);
+        QCOMPARE(rack_->framesRejected(kBoardPort), 0);
+    }
+
+    // Frames sent to it are assembled and counted like on any port, but never answered.
+    void chattyPortSendsVariedNoiseThatNeverStartsAFrame() {
+        QVERIFY(rack_->addChattyPort(5));
+        QVERIFY(!rack_->setFault(5, HubRack::Fault::None));
+        Line line = open(5);
+        QVERIFY(line.send(query(0x05) + switchFrame(5, 1)));
+        const QByteArray noise = line.read(400);
+        QCOMPARE(noise.size(), 400);
+        QCOMPARE(rack_->framesReceived(5), 2);
+        QCOMPARE(noise.indexOf('\xA5'), -1);
+        const QSet<char> values(noise.begin(), noise.end());
+        QVERIFY2(values.size() > 100, qPrintable(QString::number(values.size())));
+        QVERIFY(!rack_->slotOn(5, 5));
+    }
+
+    void chattyNoiseFollowsFromThePortNumberAlone() {
+        QVERIFY(rack_->addChattyPort(5));
+        QTemporaryDir otherDir;
+        HubRack other(otherDir.path());
+        QVERIFY(other.addChattyPort(6));
+        QVERIFY(other.addChattyPort(5));
+        Line line = open(5);
+        Line sameNumber(other.linkPath(5));
+        Line otherNumber(other.linkPath(6));
+        const QByteArray noise = line.read(100);
+        QCOMPARE(noise.size(), 100);
+        QCOMPARE(sameNumber.read(100), noise);
+        QVERIFY(otherNumber.read(100) != noise);
+    }
+
+    void loopbackPortReturnsExactlyWhatArrives_data() {
+        QTest::addColumn<QByteArray>("sent");
+        QByteArray everyValue;
+        for (int value = 0; value <= 0xFF; ++value)
+            everyValue.append(char(value));
+        QTest::newRow("query frame") << query(0x08);
+        QTest::newRow("switch frame") << switchFrame(5, 1);
+        QTest::newRow("half a frame") << query(0x08).left(6);
+        QTest::newRow("every byte value") << everyValue;
+        QTest::newRow("several reads' worth") << everyValue.repeated(8);
+    }
+
+    void loopbackPortReturnsExactlyWhatArrives() {
+        QFETCH(QByteArray, sent);
+        QVERIFY(rack_->addLoopbackPort(8));
+        QVERIFY(!rack_->setFault(8, HubRack::Fault::StrayBeforeReply));
+        Line line = open(8);
+        QVERIFY(line.send(sent));
+        QCOMPARE(line.read(sent.size()), sent);
+        QTest::qWait(100);
+        QCOMPARE(line.pending(), QByteArray());
+        QCOMPARE(rack_->framesRejected(8), 0);
+    }
+
+    // Noise from the old port would show up in front of the new board's reply.
+    void unpluggedChattyPortFallsQuietAndLeavesTheNumberClean() {
+        QVERIFY(rack_->addChattyPort(5));
+        QCOMPARE(activeTimers(), 1);
+        Line line = open(5);
+        QCOMPARE(line.read(20).size(), 20);
+        QVERIFY(rack_->unplug(5));
+        QCOMPARE(activeTimers(), 0);
+        QTRY_VERIFY(line.hungUp());
+
+        QVERIFY(rack_->addBoard(5, 0x0505));
+        Line again = open(5);
+        QTest::qWait(100);
+        expectAnswer(again, query(0x05), queryReply(0x05, 0x0505));
+        QCOMPARE(activeTimers(), 0);
+        QTest::qWait(100);
+        QCOMPARE(again.pending(), QByteArray());
     }
 };
 

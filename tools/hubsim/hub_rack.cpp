@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -32,6 +34,13 @@ constexpr int kPartialFrameTimeoutMs = 50;
 // How long reading pauses after the terminal reports hangup, which it keeps reporting for as
 // long as the condition lasts.
 constexpr int kHangupPauseMs = 200;
+// A chatty device sends 1 ... 4 bytes every 5 ... 20 ms: a few hundred bytes a second at most.
+constexpr int kNoiseMaxBurst = 4;
+constexpr int kNoiseMinGapMs = 5;
+constexpr int kNoiseMaxGapMs = 20;
+// While this many of its bytes wait unread it pauses, so that a port nobody has open never
+// piles up stale noise for the next program that opens it.
+constexpr int kNoiseMaxUnread = 64;
 
 quint8 byteAt(const QByteArray& frame, int offset) {
     return static_cast<quint8>(frame.at(offset));
@@ -111,6 +120,7 @@ struct HubRack::Port : QObject {
     bool plugged() const { return masterFd >= 0; }
 
     void close() {
+        noiseTimer.stop();
         if (readable) {
             readable->setEnabled(false);
         }
@@ -133,7 +143,7 @@ struct HubRack::Port : QObject {
     }
 
     int number = 0;
-    bool isBoard = false;
+    Kind kind = Kind::Silent;
     quint16 deviceNumber = 0;
     std::array<bool, kSlotCount> slotOn{};
     Fault fault = Fault::None;
@@ -150,7 +160,11 @@ struct HubRack::Port : QObject {
     int rejected = 0;
     QSocketNotifier* readable = nullptr;
     QSocketNotifier* writable = nullptr;
-    QTimer partialFrameTimer;
+    // Children of the port, so that they stop and go with it.
+    QTimer partialFrameTimer{this};
+    QTimer noiseTimer{this};
+    // Seeded with the port number, so that a port sends the same noise in every run.
+    QRandomGenerator noise;
 };
 
 HubRack::HubRack(const QString& programDir, QObject* parent)
@@ -163,14 +177,22 @@ HubRack::~HubRack() {
 }
 
 bool HubRack::addBoard(int portNumber, quint16 deviceNumber) {
-    return addPort(portNumber, true, deviceNumber);
+    return addPort(portNumber, Kind::Board, deviceNumber);
 }
 
 bool HubRack::addSilentPort(int portNumber) {
-    return addPort(portNumber, false, 0);
+    return addPort(portNumber, Kind::Silent, 0);
 }
 
-bool HubRack::addPort(int portNumber, bool isBoard, quint16 deviceNumber) {
+bool HubRack::addChattyPort(int portNumber) {
+    return addPort(portNumber, Kind::Chatty, 0);
+}
+
+bool HubRack::addLoopbackPort(int portNumber) {
+    return addPort(portNumber, Kind::Loopback, 0);
+}
+
+bool HubRack::addPort(int portNumber, Kind kind, quint16 deviceNumber) {
     if (portNumber < kFirstPortNumber || portNumber > kLastPortNumber) {
         qWarning("hubsim: port number %d is outside %d ... %d", portNumber, kFirstPortNumber,
                  kLastPortNumber);
@@ -183,7 +205,7 @@ bool HubRack::addPort(int portNumber, bool isBoard, quint16 deviceNumber) {
 
     auto* port = new Port(this);
     port->number = portNumber;
-    port->isBoard = isBoard;
+    port->kind = kind;
     port->deviceNumber = deviceNumber;
     port->linkPath = linkPath(portNumber);
     const auto fail = [port, portNumber](const char* step) {
@@ -243,6 +265,12 @@ bool HubRack::addPort(int portNumber, bool isBoard, quint16 deviceNumber) {
     port->partialFrameTimer.setSingleShot(true);
     port->partialFrameTimer.setInterval(kPartialFrameTimeoutMs);
     connect(&port->partialFrameTimer, &QTimer::timeout, port, [port] { port->input.clear(); });
+    if (kind == Kind::Chatty) {
+        port->noise.seed(static_cast<quint32>(portNumber));
+        port->noiseTimer.setSingleShot(true);
+        connect(&port->noiseTimer, &QTimer::timeout, port, [this, port] { sendNoise(port); });
+        port->noiseTimer.start(kNoiseMinGapMs);
+    }
 
     ports_[portNumber] = port;
     return true;
@@ -250,7 +278,7 @@ bool HubRack::addPort(int portNumber, bool isBoard, quint16 deviceNumber) {
 
 bool HubRack::setFault(int portNumber, Fault fault, int delayMs) {
     const auto found = ports_.find(portNumber);
-    if (found == ports_.end() || !found->second->isBoard) {
+    if (found == ports_.end() || found->second->kind != Kind::Board) {
         return false;
     }
     if (fault == Fault::StrayByte) {
@@ -309,6 +337,9 @@ void HubRack::readInput(Port* port) {
     for (;;) {
         const ssize_t count = ::read(port->masterFd, chunk, sizeof chunk);
         if (count > 0) {
+            if (port->kind == Kind::Loopback) {
+                write(port, QByteArray(chunk, count));
+            }
             port->input.append(chunk, count);
             continue;
         }
@@ -361,7 +392,7 @@ void HubRack::handleFrame(Port* port, const QByteArray& frame) {
     ++port->received;
     bool rejected = false;
     std::optional<SwitchCommand> change;
-    if (port->isBoard && port->fault != Fault::Silent) {
+    if (port->kind == Kind::Board && port->fault != Fault::Silent) {
         if (isValidQuery(frame)) {
             reply(port, queryReply(byteAt(frame, 3), port->deviceNumber));
         } else if (const auto command = validSwitch(frame, port->deviceNumber)) {
@@ -393,6 +424,9 @@ void HubRack::handleFrame(Port* port, const QByteArray& frame) {
 }
 
 void HubRack::reply(Port* port, QByteArray bytes) {
+    if (port->fault == Fault::StrayBeforeReply) {
+        bytes.prepend('\0');
+    }
     if (port->fault == Fault::LateReply) {
         QTimer::singleShot(port->delayMs, port, [this, port, bytes] { write(port, bytes); });
         return;
@@ -426,4 +460,21 @@ void HubRack::flushOutput(Port* port) {
         break;
     }
     port->writable->setEnabled(!port->output.isEmpty());
+}
+
+void HubRack::sendNoise(Port* port) {
+    int unread = 0;
+    if (::ioctl(port->keptSlaveFd, FIONREAD, &unread) != 0 || unread >= kNoiseMaxUnread) {
+        port->noiseTimer.start(kNoiseMaxGapMs);
+        return;
+    }
+    QByteArray burst(static_cast<int>(port->noise.bounded(1, kNoiseMaxBurst + 1)), '\0');
+    for (char& byte : burst) {
+        // Drawn from the 255 values other than a frame's first header byte.
+        const auto value = static_cast<quint8>(port->noise.bounded(0, 255));
+        byte = static_cast<char>(value < kHead0 ? value : value + 1);
+    }
+    write(port, burst);
+    port->noiseTimer.start(
+        static_cast<int>(port->noise.bounded(kNoiseMinGapMs, kNoiseMaxGapMs + 1)));
 }

@@ -25,17 +25,28 @@ public:
         DropEcho,
         // Line noise: a single 0x00 byte goes out on its own at once; nothing else changes.
         StrayByte,
+        // Every reply (echo or query answer) leaves with one 0x00 byte in front of it, both in
+        // one write, so that they reach the reader as one burst.
+        StrayBeforeReply,
     };
 
     explicit HubRack(const QString& programDir, QObject* parent = nullptr);
     // Closes every port and removes the links that still point at this rack's terminals.
     ~HubRack() override;
 
-    // Port numbers are 1 ... 30, one port per number. All slots of a new board are off.
+    // Port numbers are 1 ... 30, one port per number; ports can be added at any time, which is
+    // a cable plugged in while the program runs. All slots of a new board are off.
     bool addBoard(int portNumber, quint16 deviceNumber);
     // Opens like any serial device but never answers: an unrelated device on the same machine.
     bool addSilentPort(int portNumber);
-    // Only boards have faults; false for a silent port or an unknown number.
+    // An unrelated device that talks on its own from the moment it is added: a few random bytes
+    // every few milliseconds, never 0xA5, so nothing it sends can start a frame. The bytes
+    // follow from the port number alone. It pauses while a few dozen of its bytes wait unread,
+    // so whoever opens it finds little stale noise.
+    bool addChattyPort(int portNumber);
+    // A cable whose wires are looped: every byte that arrives goes straight back unchanged.
+    bool addLoopbackPort(int portNumber);
+    // Only boards have faults; false for any other port or an unknown number.
     bool setFault(int portNumber, Fault fault, int delayMs = 0);
     // A pulled cable: the terminal and the link go away and the program's open port hangs up.
     // The number is free again afterwards.
@@ -60,8 +71,9 @@ signals:
 
 private:
     struct Port;
+    enum class Kind { Board, Silent, Chatty, Loopback };
 
-    bool addPort(int portNumber, bool isBoard, quint16 deviceNumber);
+    bool addPort(int portNumber, Kind kind, quint16 deviceNumber);
     const Port* findPort(int portNumber) const;
     void readInput(Port* port);
     void takeFrames(Port* port);
@@ -69,6 +81,7 @@ private:
     void reply(Port* port, QByteArray bytes);
     void write(Port* port, const QByteArray& bytes);
     void flushOutput(Port* port);
+    void sendNoise(Port* port);
 
     QString programDir_;
     std::map<int, Port*> ports_;

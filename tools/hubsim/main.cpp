@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QStringList>
 
@@ -17,11 +18,15 @@
 
 namespace {
 
-const char* const kCommandHelp = "Commands on standard input:\n"
-                                 "  fault PORT silent|late MS|drop-echo|stray|none\n"
-                                 "  unplug PORT\n"
-                                 "  status\n"
-                                 "  quit\n";
+const char* const kCommandHelp =
+    "Commands on standard input:\n"
+    "  plug PORT DEV      a board with device number DEV (four hex digits)\n"
+    "  chatty PORT        a device that keeps sending random bytes\n"
+    "  loopback PORT      a looped cable that sends back whatever arrives\n"
+    "  fault PORT silent|late MS|drop-echo|stray|stray-before|none\n"
+    "  unplug PORT\n"
+    "  status\n"
+    "  quit\n";
 
 QString hex4(quint16 deviceNumber) {
     return QStringLiteral("%1").arg(deviceNumber, 4, 16, QLatin1Char('0')).toUpper();
@@ -35,10 +40,23 @@ void complain(const QString& line) {
     std::fprintf(stderr, "hubsim: %s\n", qPrintable(line));
 }
 
+// Port number to the device number of the board on it; other devices have none.
+using PortMap = std::map<int, std::optional<quint16>>;
+
+void announce(const HubRack& rack, int port, const QString& kind) {
+    say(QStringLiteral("%1 %2: %3 -> %4")
+            .arg(kind)
+            .arg(port)
+            .arg(rack.linkPath(port), rack.devicePath(port)));
+}
+
+QString boardKind(quint16 deviceNumber) {
+    return QStringLiteral("board %1 on port").arg(hex4(deviceNumber));
+}
+
 class Console {
 public:
-    Console(HubRack& rack, std::map<int, std::optional<quint16>>& ports)
-        : rack_(rack), ports_(ports) {}
+    Console(HubRack& rack, PortMap& ports) : rack_(rack), ports_(ports) {}
 
     void run(const QString& line) {
         const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -46,7 +64,15 @@ public:
             return;
         }
         const QString& verb = words.first();
-        if (verb == QLatin1String("fault") && words.size() >= 3) {
+        if (verb == QLatin1String("plug") && words.size() == 3) {
+            plug(words.at(1).toInt(), words.at(2));
+        } else if (verb == QLatin1String("chatty") && words.size() == 2) {
+            const int port = words.at(1).toInt();
+            add(port, rack_.addChattyPort(port), std::nullopt, QStringLiteral("chatty port"));
+        } else if (verb == QLatin1String("loopback") && words.size() == 2) {
+            const int port = words.at(1).toInt();
+            add(port, rack_.addLoopbackPort(port), std::nullopt, QStringLiteral("loopback port"));
+        } else if (verb == QLatin1String("fault") && words.size() >= 3) {
             fault(words);
         } else if (verb == QLatin1String("unplug") && words.size() == 2) {
             unplug(words.at(1).toInt());
@@ -60,6 +86,24 @@ public:
     }
 
 private:
+    void plug(int port, const QString& deviceText) {
+        static const QRegularExpression fourHexDigits(QStringLiteral("^[0-9A-Fa-f]{4}$"));
+        if (!fourHexDigits.match(deviceText).hasMatch()) {
+            std::fputs(kCommandHelp, stderr);
+            return;
+        }
+        const auto deviceNumber = static_cast<quint16>(deviceText.toUInt(nullptr, 16));
+        add(port, rack_.addBoard(port, deviceNumber), deviceNumber, boardKind(deviceNumber));
+    }
+
+    // The rack has already said why a port could not be added.
+    void add(int port, bool added, std::optional<quint16> deviceNumber, const QString& kind) {
+        if (added) {
+            ports_[port] = deviceNumber;
+            announce(rack_, port, kind);
+        }
+    }
+
     void fault(const QStringList& words) {
         const int port = words.at(1).toInt();
         const QString& kind = words.at(2);
@@ -75,6 +119,8 @@ private:
             fault = HubRack::Fault::DropEcho;
         } else if (kind == QLatin1String("stray")) {
             fault = HubRack::Fault::StrayByte;
+        } else if (kind == QLatin1String("stray-before")) {
+            fault = HubRack::Fault::StrayBeforeReply;
         } else if (kind != QLatin1String("none")) {
             delayOk = false;
         }
@@ -116,7 +162,7 @@ private:
     }
 
     HubRack& rack_;
-    std::map<int, std::optional<quint16>>& ports_;
+    PortMap& ports_;
 };
 
 bool parseBoard(const QString& text, int& port, quint16& deviceNumber) {
@@ -177,8 +223,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    // Port number to device number; silent ports have none.
-    std::map<int, std::optional<quint16>> ports;
+    PortMap ports;
     for (const QString& text : parser.values(boardOption)) {
         int port = 0;
         quint16 deviceNumber = 0;
@@ -212,13 +257,8 @@ int main(int argc, char* argv[]) {
         if (!(deviceNumber ? rack.addBoard(port, *deviceNumber) : rack.addSilentPort(port))) {
             return 1;
         }
-        const QString kind = deviceNumber
-                                 ? QStringLiteral("board %1 on port").arg(hex4(*deviceNumber))
-                                 : QStringLiteral("silent port");
-        say(QStringLiteral("%1 %2: %3 -> %4")
-                .arg(kind)
-                .arg(port)
-                .arg(rack.linkPath(port), rack.devicePath(port)));
+        announce(rack, port,
+                 deviceNumber ? boardKind(*deviceNumber) : QStringLiteral("silent port"));
     }
 
     QObject::connect(&rack, &HubRack::slotSwitched, [&ports](int port, int slot, bool on) {
