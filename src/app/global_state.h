@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -55,6 +56,11 @@ struct GlobalState {
     int keyMismatchFlag = 0;
     PendingSwitch pending;
     QString listRemarkText;
+
+    // The machine's network addresses as the platform gave them at the last 按钮3_IP click.
+    QStringList localAddresses;
+    // While the public address page is awaited, clicks on 按钮3_IP start no second request.
+    bool publicAddressFetching = false;
 
     QList<FieldDefinition> remarkFieldDefinitions{FieldDefinition{}, FieldDefinition{},
                                                   FieldDefinition{}};

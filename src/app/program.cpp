@@ -30,7 +30,8 @@ portPointers(const std::vector<std::unique_ptr<SerialPort>>& ports) {
 Program::Program(Services services, const QString& programDir)
     : ports_(createPorts(services.serialPorts)),
       context_{state_, window_, store_, services, portPointers(ports_), programDir},
-      byteArrival_(context_), connectRun_(context_), tileClicks_(context_), disconnect_(context_) {
+      byteArrival_(context_), connectRun_(context_), tileClicks_(context_), disconnect_(context_),
+      networkAddress_(context_) {
     wireEvents();
     onWindowCreated(context_);
 }
@@ -48,6 +49,8 @@ void Program::wireEvents() {
                      [this] { connectRun_.onConnectClicked(); });
     QObject::connect(ui.disconnectButton, &QPushButton::clicked, &window_,
                      [this] { disconnect_.onDisconnectClicked(); });
+    QObject::connect(ui.addressButton, &QPushButton::clicked, &window_,
+                     [this] { networkAddress_.onAddressClicked(); });
     window_.setCloseCheck([this] { return disconnect_.closingCheck(); });
 
     for (int k = 1; k <= LinkCount; ++k)

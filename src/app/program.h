@@ -5,6 +5,7 @@
 #include "hub/byte_arrival.h"
 #include "hub/connect_run.h"
 #include "ops/disconnect.h"
+#include "ops/network_address.h"
 #include "store/table_store.h"
 #include "tiles/tile_clicks.h"
 #include "ui/main_window.h"
@@ -42,4 +43,5 @@ private:
     ConnectRun connectRun_;
     TileClicks tileClicks_;
     Disconnect disconnect_;
+    NetworkAddress networkAddress_;
 };
