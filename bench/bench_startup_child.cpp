@@ -5,6 +5,7 @@
 #include "platform/espeak_speech.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_dialogs.h"
+#include "platform/qt_network.h"
 #include "platform/qt_serial_port.h"
 
 #include <QApplication>
@@ -20,7 +21,8 @@ int main(int argc, char* argv[]) {
     QtSerialPortFactory serialPorts(programDir);
     EventLoopWaits waits;
     QtDialogs dialogs;
-    return runProgram(Services{speech, serialPorts, waits, dialogs}, programDir,
+    QtNetwork network;
+    return runProgram(Services{speech, serialPorts, waits, dialogs, network}, programDir,
                       [](Program& program) {
                           // A zero timer fires once every pending event has been handled.
                           QTimer::singleShot(0, &program.window(), [&program] {

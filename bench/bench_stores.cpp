@@ -20,7 +20,8 @@ int main(int argc, char* argv[]) {
     QtSerialPortFactory serialPorts(dir.path());
     EventLoopWaits waits;
     QuietDialogs dialogs;
-    Program program(Services{speech, serialPorts, waits, dialogs}, dir.path());
+    QuietNetwork network;
+    Program program(Services{speech, serialPorts, waits, dialogs, network}, dir.path());
     TableStore& store = program.store();
     const QString remarkPath = dir.path() + stores::RemarkFile;
 

@@ -2,6 +2,7 @@
 #include "platform/espeak_speech.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_dialogs.h"
+#include "platform/qt_network.h"
 #include "platform/qt_serial_port.h"
 
 #include <QApplication>
@@ -13,5 +14,6 @@ int main(int argc, char* argv[]) {
     QtSerialPortFactory serialPorts(programDir);
     EventLoopWaits waits;
     QtDialogs dialogs;
-    return runProgram(Services{speech, serialPorts, waits, dialogs}, programDir);
+    QtNetwork network;
+    return runProgram(Services{speech, serialPorts, waits, dialogs, network}, programDir);
 }

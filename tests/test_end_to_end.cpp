@@ -2,6 +2,7 @@
 // pseudo-terminals, all on this thread's event loop.
 #include "app/program.h"
 #include "fakes/fake_dialogs.h"
+#include "fakes/fake_network.h"
 #include "fakes/fake_speech.h"
 #include "hubsim/hub_rack.h"
 #include "platform/event_loop_waits.h"
@@ -26,11 +27,12 @@ struct RealRig {
     QtSerialPortFactory serialPorts{dir.path()};
     EventLoopWaits waits;
     FakeDialogs dialogs;
+    FakeNetwork network;
     std::unique_ptr<Program> program;
 
     Program& start() {
-        program =
-            std::make_unique<Program>(Services{speech, serialPorts, waits, dialogs}, dir.path());
+        program = std::make_unique<Program>(Services{speech, serialPorts, waits, dialogs, network},
+                                            dir.path());
         program->window().ui().probeWaitList->setCurrentIndex(0);
         return *program;
     }

@@ -201,7 +201,7 @@ private slots:
         TestRig rig;
         bool shown = false;
         const int exitCode =
-            runProgram(Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs},
+            runProgram(Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network},
                        rig.dir.path(), [&](Program& program) {
                            shown = program.window().isVisible();
                            QTimer::singleShot(0, &program.window(), &QWidget::close);

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -61,6 +62,11 @@ struct GlobalState {
     int remarkTile = 0;
     // The tile number taken from the entry last used by a view jump.
     int viewTarget = 0;
+
+    // The machine's network addresses as the platform gave them at the last 按钮3_IP click.
+    QStringList localAddresses;
+    // While the public address page is awaited, clicks on 按钮3_IP start no second request.
+    bool publicAddressFetching = false;
 
     QList<FieldDefinition> remarkFieldDefinitions{FieldDefinition{}, FieldDefinition{},
                                                   FieldDefinition{}};

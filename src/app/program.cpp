@@ -40,7 +40,7 @@ Program::Program(Services services, const QString& programDir)
       context_{state_, window_, store_, services, portPointers(ports_), programDir},
       byteArrival_(context_), connectRun_(context_), tileClicks_(context_),
       remarkEditing_(context_), remarkSearch_(context_), viewFilters_(context_), binding_(context_),
-      disconnect_(context_) {
+      disconnect_(context_), networkAddress_(context_) {
     wireLinks();
     wireTiles();
     wireSearchAndFavourites();
@@ -132,5 +132,7 @@ void Program::wireCommandButtons() {
                      call(binding_, &Binding::onBindClicked));
     QObject::connect(ui.unbindButton, &QPushButton::clicked, &window_,
                      call(binding_, &Binding::onUnbindClicked));
+    QObject::connect(ui.addressButton, &QPushButton::clicked, &window_,
+                     call(networkAddress_, &NetworkAddress::onAddressClicked));
     window_.setCloseCheck([this] { return disconnect_.closingCheck(); });
 }

@@ -6,6 +6,7 @@
 #include "hub/connect_run.h"
 #include "ops/binding.h"
 #include "ops/disconnect.h"
+#include "ops/network_address.h"
 #include "ops/remark_search.h"
 #include "ops/view_filters.h"
 #include "store/table_store.h"
@@ -58,4 +59,5 @@ private:
     ViewFilters viewFilters_;
     Binding binding_;
     Disconnect disconnect_;
+    NetworkAddress networkAddress_;
 };

@@ -4,6 +4,7 @@ class Speech;
 class SerialPortFactory;
 class Waits;
 class Dialogs;
+class Network;
 
 // The platform services the program talks to; the program and the tests each supply a set.
 struct Services {
@@ -11,4 +12,5 @@ struct Services {
     SerialPortFactory& serialPorts;
     Waits& waits;
     Dialogs& dialogs;
+    Network& network;
 };

@@ -2,6 +2,7 @@
 
 #include "app/program.h"
 #include "fakes/fake_dialogs.h"
+#include "fakes/fake_network.h"
 #include "fakes/fake_serial.h"
 #include "fakes/fake_speech.h"
 #include "fakes/fake_waits.h"
@@ -23,11 +24,12 @@ struct TestRig {
     FakeSerialPortFactory serialPorts{bus};
     FakeWaits waits{bus};
     FakeDialogs dialogs;
+    FakeNetwork network;
     std::unique_ptr<Program> program;
 
     Program& start() {
-        program =
-            std::make_unique<Program>(Services{speech, serialPorts, waits, dialogs}, dir.path());
+        program = std::make_unique<Program>(Services{speech, serialPorts, waits, dialogs, network},
+                                            dir.path());
         return *program;
     }
     // Ends this run of the program; the directory stays for the next start().

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/dialogs.h"
+#include "platform/network.h"
 #include "platform/speech.h"
 #include "platform/waits.h"
 
@@ -16,6 +17,14 @@ public:
     Answer show(const QString&, const QString&, Icon, Buttons buttons) override {
         return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
     }
+};
+
+// Off the network: nothing unattended should reach out of the machine.
+class QuietNetwork : public Network {
+public:
+    bool isConnected() const override { return false; }
+    QStringList localAddresses() const override { return {}; }
+    Page get(const QUrl&) override { return {}; }
 };
 
 // Real waits, added up.

@@ -21,7 +21,8 @@
 #include <cstdio>
 
 namespace {
-void storeRemarks(TableStore& store, const QString& path, const QList<QPair<int, QString>>& remarks) {
+void storeRemarks(TableStore& store, const QString& path,
+                  const QList<QPair<int, QString>>& remarks) {
     store.openTable(path, stores::RemarkAlias);
     store.makeCurrent(stores::RemarkAlias);
     for (const auto& [tile, remark] : remarks) {
@@ -52,11 +53,13 @@ int main(int argc, char* argv[]) {
     QtSerialPortFactory serialPorts(dir.path());
     EventLoopWaits waits;
     QuietDialogs dialogs;
-    Program program(Services{speech, serialPorts, waits, dialogs}, dir.path());
+    QuietNetwork network;
+    Program program(Services{speech, serialPorts, waits, dialogs, network}, dir.path());
     MainWindow& window = program.window();
 
     storeRemarks(program.store(), dir.path() + stores::RemarkFile,
-                 {{3, QStringLiteral("扫描仪")}, {10, QStringLiteral("打印机A")},
+                 {{3, QStringLiteral("扫描仪")},
+                  {10, QStringLiteral("打印机A")},
                   {11, QStringLiteral("工位3键盘")}});
     program.state().fillMode = 1;
     refillTiles(program.context());

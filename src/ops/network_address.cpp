@@ -1,0 +1,78 @@
+#include "ops/network_address.h"
+
+#include "app/context.h"
+#include "hub/frame_codec.h"
+#include "platform/dialogs.h"
+#include "ui/main_window.h"
+
+#include <QHostAddress>
+#include <QLineEdit>
+#include <QStringDecoder>
+
+namespace public_address {
+
+QUrl lookupUrl() {
+    QUrl url;
+    url.setScheme(QStringLiteral("https"));
+    url.setHost(LookupHost);
+    url.setPath(QStringLiteral("/ip/"));
+    return url;
+}
+
+QString pageText(const Network::Page& page) {
+    if (!page.charset.isEmpty()) {
+        QStringDecoder declared(page.charset.constData(), QStringDecoder::Flag::Stateless);
+        if (declared.isValid())
+            return declared.decode(page.body);
+    }
+    // Pages that declare nothing are UTF-8 nowadays, or GBK when they were made for this
+    // market long ago; a GBK page is almost never valid UTF-8.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(page.body);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder gbk("GBK", QStringDecoder::Flag::Stateless);
+    return gbk.decode(page.body);
+}
+
+QString fromPage(const Network::Page& page) {
+    return text_between(pageText(page), StartMarker, EndMarker);
+}
+
+} // namespace public_address
+
+QString shownLocalAddress(const QStringList& addresses) {
+    QString firstIpv6;
+    for (const QString& text : addresses) {
+        const QHostAddress address(text);
+        // The platform lists 127.0.0.1 first, and no other machine can reach that one.
+        if (address.isLoopback())
+            continue;
+        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+            return text;
+        if (address.protocol() == QAbstractSocket::IPv6Protocol && firstIpv6.isEmpty())
+            firstIpv6 = text;
+    }
+    return firstIpv6;
+}
+
+void NetworkAddress::onAddressClicked() {
+    GlobalState& state = context_.state;
+    // The click that started the fetch fills the boxes when it is in.
+    if (state.publicAddressFetching)
+        return;
+    Network& network = context_.services.network;
+    const auto& ui = context_.window.ui();
+    if (!network.isConnected()) {
+        context_.services.dialogs.show(QStringLiteral("未连接网络"), QString(), Dialogs::Icon::None,
+                                       Dialogs::Buttons::Ok);
+        return;
+    }
+    state.localAddresses = network.localAddresses();
+    ui.internalAddress->setText(shownLocalAddress(state.localAddresses));
+
+    state.publicAddressFetching = true;
+    const Network::Page page = network.get(public_address::lookupUrl());
+    state.publicAddressFetching = false;
+    ui.externalAddress->setText(public_address::fromPage(page));
+}
