@@ -7,8 +7,11 @@
 
 #include <QApplication>
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+int main(int, char* argv[]) {
+    // The program has no command line: Qt sees only the program's name, so none of its own
+    // options (-reverse, -style, ...) can change the window.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     const QString programDir = QCoreApplication::applicationDirPath();
     EspeakSpeech speech;
     QtSerialPortFactory serialPorts(programDir);
