@@ -7,6 +7,7 @@
 #include "hubsim/hub_rack.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
+#include "ui/colours.h"
 #include "ui/lamp.h"
 #include "ui/styled_button.h"
 #include "ui/tab_control.h"
@@ -101,7 +102,11 @@ private slots:
         });
         rig.ui().connectButton->click();
         QVERIFY(!program.port(1).isOpen());
-        QCOMPARE(rig.ui().connectButton->text(), QStringLiteral("已连接"));
+        // The link no longer looks connected, and with no other board the run found none.
+        QCOMPARE(rig.ui().linkLamps[0]->colour(), std::optional<quint32>(colour::Red));
+        QCOMPARE(rig.ui().connectionLamp->colour(), std::optional<quint32>(colour::Red));
+        QVERIFY(program.state().links[0].address.isEmpty());
+        QCOMPARE(rig.dialogs.shown.last().text, QStringLiteral("没有找到可连接的设备"));
         // A vanished device keeps reporting errors until it is closed: once is enough.
         const auto deviceErrors = [&] {
             return std::count_if(errors.begin(), errors.end(), [](const QList<QVariant>& error) {

@@ -26,6 +26,9 @@ struct LinkState {
     FrameAssembler receiver;
     // The serial port number being probed.
     int probeCounter = 0;
+    // The query frame last sent on the link, as upper-case text: a port that returns it
+    // unchanged is a loopback, not a board answering.
+    QString sentQuery;
 };
 
 // A tile switch frame sent and not yet confirmed by the board's echo. Each tile keeps its own,
@@ -45,6 +48,8 @@ struct GlobalState {
     int probeWait = 0;
     // 1 once a run has ended with boards to talk to; tile clicks send frames only then.
     int connectDone = 0;
+    // Query-and-connect runs under way: the one clicked, and one nested in its waits.
+    int connectRunsGoing = 0;
     // 1 when the last check found a tile switched on.
     int anyDeviceOpen = 0;
     // The tile refill copies remarks (1) or empties the remark boxes (0).

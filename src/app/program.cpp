@@ -38,7 +38,7 @@ auto call(Handler& handler, void (Handler::*method)(Args...)) {
 Program::Program(Services services, const QString& programDir)
     : ports_(createPorts(services.serialPorts)),
       context_{state_, window_, store_, services, portPointers(ports_), programDir},
-      byteArrival_(context_), connectRun_(context_), tileClicks_(context_),
+      byteArrival_(context_), linkLoss_(context_), connectRun_(context_), tileClicks_(context_),
       remarkEditing_(context_), remarkSearch_(context_), viewFilters_(context_), binding_(context_),
       disconnect_(context_), networkAddress_(context_) {
     wireLinks();
@@ -56,9 +56,12 @@ Program::~Program() {
 }
 
 void Program::wireLinks() {
-    for (int k = 1; k <= LinkCount; ++k)
-        QObject::connect(ports_[size_t(k - 1)].get(), &SerialPort::byteArrived, &window_,
+    for (int k = 1; k <= LinkCount; ++k) {
+        SerialPort* port = ports_[size_t(k - 1)].get();
+        QObject::connect(port, &SerialPort::byteArrived, &window_,
                          [this, k](quint8 byte) { byteArrival_.onByte(k, byte); });
+        QObject::connect(port, &SerialPort::lost, &window_, [this, k] { linkLoss_.onPortLost(k); });
+    }
 }
 
 // All 336 tile buttons share one click handler, which tells them apart by name.

@@ -4,6 +4,7 @@
 #include "app/global_state.h"
 #include "hub/byte_arrival.h"
 #include "hub/connect_run.h"
+#include "hub/link_loss.h"
 #include "ops/binding.h"
 #include "ops/disconnect.h"
 #include "ops/network_address.h"
@@ -52,6 +53,7 @@ private:
     std::vector<std::unique_ptr<SerialPort>> ports_;
     Context context_;
     ByteArrival byteArrival_;
+    LinkLoss linkLoss_;
     ConnectRun connectRun_;
     TileClicks tileClicks_;
     RemarkEditing remarkEditing_;

@@ -13,7 +13,15 @@ void ByteArrival::onByte(int link, quint8 byte) {
 
 void ByteArrival::onFrame(int link, const QString& frameText) {
     GlobalState& state = context_.state;
-    state.links[size_t(link - 1)].deviceNumber = frame::deviceNumber(frameText);
+    LinkState& linkState = state.links[size_t(link - 1)];
+    if (frameText == linkState.sentQuery) {
+        linkState.receiver.reset();
+        return;
+    }
+    // Once the link is found, only a frame with a board's header may change its number: line
+    // noise that still made twelve bytes must not redirect every later switch frame.
+    if (linkState.address.isEmpty() || frameText.startsWith(frame::HeaderText))
+        linkState.deviceNumber = frame::deviceNumber(frameText);
     state.receivedKey = frame::confirmationKey(frameText);
     state.echoFlag = state.receivedKey.startsWith(QStringLiteral("81")) ? 0 : 1;
     if (state.echoFlag == 0)

@@ -35,10 +35,28 @@ QString answeredAddress(const SerialPort& port, int n) {
     const int open = port.openPortNumber();
     return byte_to_hex(open != 0 ? open : n - 1);
 }
+// Counts a run as going for as long as it lives.
+class RunCount {
+public:
+    explicit RunCount(int& count) : count_(++count) {}
+    ~RunCount() { --count_; }
+    RunCount(const RunCount&) = delete;
+    RunCount& operator=(const RunCount&) = delete;
+
+private:
+    int& count_;
+};
+
+constexpr int MaxConnectRuns = 2;
 } // namespace
 
 void ConnectRun::onConnectClicked() {
     GlobalState& state = context_.state;
+    // A click during a probe wait runs a whole run inside it; one level of that is kept, but a
+    // click inside the nested run does nothing, or clicks would pile runs up without end.
+    if (state.connectRunsGoing >= MaxConnectRuns)
+        return;
+    const RunCount going(state.connectRunsGoing);
     const auto& ui = context_.window.ui();
     state.connectDone = 0;
     state.fillMode = 1;
@@ -98,10 +116,7 @@ void ConnectRun::linkScan(int link) {
             linkState.address = answeredAddress(port, n);
             return;
         }
-        if (port.open()) {
-            port.send(hex_to_bytes(frame::queryText(n)));
-            context_.services.waits.wait(state.probeWait);
-        }
+        probe(link, frame::queryText(n));
     }
 }
 
@@ -155,10 +170,7 @@ bool ConnectRun::boundPass(int link) {
         port.setPortNumber(n);
         const QString bound = store.readField(link, stores::BindingAlias);
         if (bound != linkState.deviceNumber) {
-            if (port.open()) {
-                port.send(hex_to_bytes(frame::BoundQueryText));
-                context_.services.waits.wait(state.probeWait);
-            }
+            probe(link, frame::BoundQueryText);
             continue;
         }
         linkState.address = answeredAddress(port, n);
@@ -170,6 +182,19 @@ bool ConnectRun::boundPass(int link) {
         return true;
     }
     return false;
+}
+
+// Opens the port set for link, sends it a query frame and waits for the answer. The link
+// starts with an empty receive buffer: bytes from another port are no part of this answer.
+void ConnectRun::probe(int link, const QString& queryText) {
+    LinkState& linkState = context_.state.links[size_t(link - 1)];
+    SerialPort& port = *context_.ports[size_t(link - 1)];
+    if (!port.open())
+        return;
+    linkState.receiver.clear();
+    linkState.sentQuery = queryText.toUpper();
+    port.send(hex_to_bytes(queryText));
+    context_.services.waits.wait(context_.state.probeWait);
 }
 
 // A stop sets another link mode; a window that agreed to close ends every probe loop too.

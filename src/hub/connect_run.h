@@ -21,6 +21,7 @@ private:
     void boundRun();
     void boundConnect(int link);
     bool boundPass(int link);
+    void probe(int link, const QString& queryText);
     bool probing(LinkMode mode) const;
     void noBoardFound(const QString& connectCaption, const QString& disconnectCaption);
 

@@ -24,6 +24,8 @@ namespace frame {
 inline constexpr char HexDigits[] = "0123456789ABCDEF";
 constexpr int Bytes = 12;
 constexpr int TextLength = 2 * Bytes;
+// The two bytes every board frame begins with.
+inline const QString HeaderText = QStringLiteral("A5A6");
 
 // The query frame that probes serial port probeNumber during a link scan.
 QString queryText(int probeNumber);

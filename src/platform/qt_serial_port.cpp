@@ -8,9 +8,12 @@ QtSerialPort::QtSerialPort(const PortLocator& locator, QObject* parent)
     // A device that vanished (cable pulled, peer gone) reports its error again and again
     // until it is closed, which would keep a core busy: close it at once.
     connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
-            error == QSerialPort::WriteError)
+        if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+             error == QSerialPort::WriteError) &&
+            port_->isOpen()) {
             port_->close();
+            emit lost();
+        }
     });
 }
 

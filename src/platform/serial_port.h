@@ -27,6 +27,8 @@ public:
 
 signals:
     void byteArrived(quint8 byte);
+    // The device went away while open (cable pulled, board powered off); the port has closed.
+    void lost();
 };
 
 // Makes the eight link components; the real one opens serial devices, the tests' one fakes them.

@@ -27,8 +27,10 @@ QByteArray FakeSerialBus::boardReply(quint16 deviceNumber, const QByteArray& wri
 
 void FakeSerialBus::unplug(int portNumber) {
     ports_.remove(portNumber);
-    if (FakeSerialPort* holder = holders_.value(portNumber))
+    if (FakeSerialPort* holder = holders_.value(portNumber)) {
         holder->close();
+        emit holder->lost();
+    }
 }
 
 void FakeSerialBus::feed(int portNumber, const QByteArray& bytes) {
