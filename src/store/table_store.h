@@ -19,8 +19,9 @@ struct FieldDefinition {
 // table; each open table has a current record, reached from the first record by single skips.
 //
 // File layout: one SQLite table "records" whose columns are the fields in position order and
-// whose rowid order is the record order. Every completed write is committed and synced; an
-// existing file that is not such a store is never written to.
+// whose rowid order is the record order, nothing else. Every completed write is committed and
+// synced into the file itself (rollback journal), so the file alone always holds it; an
+// existing file that is not exactly such a store is never written to.
 class TableStore {
     struct Connection;
 
