@@ -156,6 +156,8 @@ private slots:
         QTest::newRow("existing other file") << "notes.txt" << 2;
         QTest::newRow("missing directory") << "missing/t.db" << 1;
         QTest::newRow("no fields") << "t.db" << 0;
+        QTest::newRow("journal of a file gone") << "gone.db" << 2;
+        QTest::newRow("log of a file gone") << "lost.db" << 2;
     }
 
     void createTable_refusedWithoutTouchingAnything() {
@@ -163,11 +165,48 @@ private slots:
         QFETCH(int, fieldCount);
         makeStore(path("store.db"), {"kept"});
         writeContents(path("notes.txt"), "not a store\n");
+        writeContents(path("gone.db-journal"), QByteArray("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8));
+        writeContents(path("lost.db-wal"), QByteArray(32, '\x37'));
         const QMap<QString, QByteArray> before = directorySnapshot(dir_->path());
         TableStore store;
         QVERIFY(!store.createTable(path(name), QList<FieldDefinition>(fieldCount)));
         QCOMPARE(directorySnapshot(dir_->path()), before);
         QVERIFY(!QFileInfo::exists(path("missing")));
+    }
+
+    void stagingLeftovers_removedOnlyWhenMadeForThatFile_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("removed");
+        const QString made = QStringLiteral(".t.db.0123456789abcdef.creating");
+        QTest::newRow("staging file") << made << true;
+        QTest::newRow("its journal") << made + "-journal" << true;
+        QTest::newRow("its log") << made + "-wal" << true;
+        QTest::newRow("its log index") << made + "-shm" << true;
+        QTest::newRow("hex too short") << ".t.db.0123456789abcde.creating" << false;
+        QTest::newRow("hex too long") << ".t.db.0123456789abcdef0.creating" << false;
+        QTest::newRow("not hex") << ".t.db.0123456789abcdeg.creating" << false;
+        QTest::newRow("other store's") << ".u.db.0123456789abcdef.creating" << false;
+        QTest::newRow("name as a pattern") << ".tXdb.0123456789abcdef.creating" << false;
+        QTest::newRow("other suffix") << made + "-old" << false;
+        QTest::newRow("no leading dot") << made.mid(1) << false;
+        QTest::newRow("plain user file") << "notes.txt" << false;
+    }
+
+    void stagingLeftovers_removedOnlyWhenMadeForThatFile() {
+        QFETCH(QString, name);
+        QFETCH(bool, removed);
+        for (const bool byCreating : {false, true}) {
+            const QTemporaryDir directory;
+            const QString leftover = directory.filePath(name);
+            writeContents(leftover, "left over");
+            const QString store = directory.filePath("t.db");
+            if (byCreating)
+                QVERIFY(TableStore().createTable(store, QList<FieldDefinition>(2)));
+            else
+                TableStore::removeStagingLeftovers(store);
+            QCOMPARE(QFileInfo::exists(leftover), !removed);
+            QCOMPARE(QFileInfo::exists(store), byCreating);
+        }
     }
 
     void openTable_foreignOrDamagedFile_refusedAndLeftByteIdentical_data() {

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
@@ -541,10 +542,32 @@ bool TableStore::fileExists(const QString& path) {
     return QFileInfo(path).isFile();
 }
 
+void TableStore::removeStagingLeftovers(const QString& path) {
+    const QFileInfo target(path);
+    if (target.fileName().isEmpty())
+        return;
+    const QRegularExpression staging(QRegularExpression::anchoredPattern(
+        QLatin1Char('.') + QRegularExpression::escape(target.fileName()) +
+        QLatin1String("\\.[0-9a-f]{16}\\.creating(-journal|-wal|-shm)?")));
+    const QDir directory = target.absoluteDir();
+    for (const QFileInfo& entry :
+         directory.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks))
+        if (staging.match(entry.fileName()).hasMatch())
+            QFile::remove(entry.filePath());
+}
+
 bool TableStore::createTable(const QString& path, const QList<FieldDefinition>& fields) {
+    removeStagingLeftovers(path);
     const QFileInfo target(path);
     if (fields.isEmpty() || target.exists() || target.isSymLink() || !target.absoluteDir().exists())
         return false;
+    // A journal or log left by a file of that name that is gone would be played into the new
+    // one the first time it is opened.
+    for (const char* suffix : {"-journal", "-wal"}) {
+        const QFileInfo leftover(path + QLatin1String(suffix));
+        if (leftover.exists() || leftover.isSymLink())
+            return false;
+    }
     QStringList columns;
     for (int i = 0; i < fields.size(); ++i)
         columns << (fields[i].name.isEmpty() ? QStringLiteral("字段%1").arg(i + 1)

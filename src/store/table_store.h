@@ -32,8 +32,11 @@ public:
     TableStore& operator=(const TableStore&) = delete;
 
     static bool fileExists(const QString& path);
+    // Removes what an interrupted createTable of path left in its directory; nothing else.
+    static void removeStagingLeftovers(const QString& path);
 
-    // Creates a new file holding an empty table; fails when the file exists already.
+    // Creates a new file holding an empty table; fails when the file exists already. Clears the
+    // leftovers of an interrupted earlier attempt first.
     bool createTable(const QString& path, const QList<FieldDefinition>& fields);
     // Opens a valid store file under alias (closing whatever that alias held); the current
     // record is the first. A missing, foreign or damaged file fails and stays untouched. The
