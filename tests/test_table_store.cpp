@@ -85,15 +85,34 @@ template <typename Work> bool killedAfter(Work work) {
            WTERMSIG(status) == SIGKILL;
 }
 
-// Every file of a directory with its bytes, except the shared-memory index SQLite keeps beside
-// a log, which holds no data.
+// Every file of a directory with its bytes.
 QMap<QString, QByteArray> directorySnapshot(const QString& directory) {
     QMap<QString, QByteArray> snapshot;
     const QDir dir(directory);
-    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
-        if (!name.endsWith(QLatin1String("-shm")))
-            snapshot.insert(name, contents(dir.filePath(name)));
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        snapshot.insert(name, contents(dir.filePath(name)));
     return snapshot;
+}
+
+QStringList filesIn(const QString& directory) {
+    return QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+// The table as createTable makes it for makeStore, with one record.
+const char* const StoreSql =
+    "CREATE TABLE records(\"f1\" TEXT, \"f2\" TEXT); INSERT INTO records VALUES('a', 'b');";
+
+// Leaves a rollback journal that SQLite must play back: a transaction big enough to spill
+// into the file midway is cut off by a kill.
+bool crashedMidCommit(const QString& path) {
+    return killedAfter([&](TableStore&) {
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(path).constData(), &db);
+        return sqlite3_exec(db,
+                            "PRAGMA cache_size=2; BEGIN; "
+                            "UPDATE records SET f1 = 'lost ' || hex(randomblob(300));",
+                            nullptr, nullptr, nullptr) == SQLITE_OK;
+    });
 }
 
 } // namespace
@@ -137,6 +156,8 @@ private slots:
         QTest::newRow("existing other file") << "notes.txt" << 2;
         QTest::newRow("missing directory") << "missing/t.db" << 1;
         QTest::newRow("no fields") << "t.db" << 0;
+        QTest::newRow("journal of a file gone") << "gone.db" << 2;
+        QTest::newRow("log of a file gone") << "lost.db" << 2;
     }
 
     void createTable_refusedWithoutTouchingAnything() {
@@ -144,11 +165,48 @@ private slots:
         QFETCH(int, fieldCount);
         makeStore(path("store.db"), {"kept"});
         writeContents(path("notes.txt"), "not a store\n");
+        writeContents(path("gone.db-journal"), QByteArray("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8));
+        writeContents(path("lost.db-wal"), QByteArray(32, '\x37'));
         const QMap<QString, QByteArray> before = directorySnapshot(dir_->path());
         TableStore store;
         QVERIFY(!store.createTable(path(name), QList<FieldDefinition>(fieldCount)));
         QCOMPARE(directorySnapshot(dir_->path()), before);
         QVERIFY(!QFileInfo::exists(path("missing")));
+    }
+
+    void stagingLeftovers_removedOnlyWhenMadeForThatFile_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("removed");
+        const QString made = QStringLiteral(".t.db.0123456789abcdef.creating");
+        QTest::newRow("staging file") << made << true;
+        QTest::newRow("its journal") << made + "-journal" << true;
+        QTest::newRow("its log") << made + "-wal" << true;
+        QTest::newRow("its log index") << made + "-shm" << true;
+        QTest::newRow("hex too short") << ".t.db.0123456789abcde.creating" << false;
+        QTest::newRow("hex too long") << ".t.db.0123456789abcdef0.creating" << false;
+        QTest::newRow("not hex") << ".t.db.0123456789abcdeg.creating" << false;
+        QTest::newRow("other store's") << ".u.db.0123456789abcdef.creating" << false;
+        QTest::newRow("name as a pattern") << ".tXdb.0123456789abcdef.creating" << false;
+        QTest::newRow("other suffix") << made + "-old" << false;
+        QTest::newRow("no leading dot") << made.mid(1) << false;
+        QTest::newRow("plain user file") << "notes.txt" << false;
+    }
+
+    void stagingLeftovers_removedOnlyWhenMadeForThatFile() {
+        QFETCH(QString, name);
+        QFETCH(bool, removed);
+        for (const bool byCreating : {false, true}) {
+            const QTemporaryDir directory;
+            const QString leftover = directory.filePath(name);
+            writeContents(leftover, "left over");
+            const QString store = directory.filePath("t.db");
+            if (byCreating)
+                QVERIFY(TableStore().createTable(store, QList<FieldDefinition>(2)));
+            else
+                TableStore::removeStagingLeftovers(store);
+            QCOMPARE(QFileInfo::exists(leftover), !removed);
+            QCOMPARE(QFileInfo::exists(store), byCreating);
+        }
     }
 
     void openTable_foreignOrDamagedFile_refusedAndLeftByteIdentical_data() {
@@ -201,6 +259,147 @@ private slots:
         QVERIFY(!store.openTable(victim, "v"));
         QVERIFY(!store.isOpen("v"));
         QCOMPARE(directorySnapshot(dir_->path()), before);
+    }
+
+    void openTable_anySchemaButTheStoresOwn_refusedAndLeftByteIdentical_data() {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<bool>("logPending");
+        QTest::newRow("INTEGER column")
+            << QByteArray("CREATE TABLE records(\"f1\" INTEGER, \"f2\" TEXT);"
+                          "INSERT INTO records VALUES(1, 'b');")
+            << false;
+        QTest::newRow("NOT NULL column")
+            << QByteArray("CREATE TABLE records(\"f1\" TEXT NOT NULL, \"f2\" TEXT);"
+                          "INSERT INTO records VALUES('a', 'b');")
+            << false;
+        QTest::newRow("table name in capitals")
+            << QByteArray("CREATE TABLE RECORDS(\"f1\" TEXT, \"f2\" TEXT);"
+                          "INSERT INTO RECORDS VALUES('a', 'b');")
+            << false;
+        const QByteArray store = StoreSql;
+        const QByteArray trigger = store + "CREATE TRIGGER stamp AFTER UPDATE ON records "
+                                           "BEGIN UPDATE records SET f2 = 'stamped'; END;";
+        QTest::newRow("trigger") << trigger << false;
+        QTest::newRow("trigger, log pending") << trigger << true;
+        QTest::newRow("extra index") << store + "CREATE INDEX byF1 ON records(f1);" << false;
+        QTest::newRow("extra table") << store + "CREATE TABLE notes(x TEXT);" << false;
+        QTest::newRow("view") << store + "CREATE VIEW firsts AS SELECT f1 FROM records;" << false;
+    }
+
+    void openTable_anySchemaButTheStoresOwn_refusedAndLeftByteIdentical() {
+        QFETCH(QByteArray, sql);
+        QFETCH(bool, logPending);
+        const QString victim = path("victim.db");
+        if (logPending)
+            sql.prepend("PRAGMA journal_mode=WAL;");
+        QVERIFY(!sqlOn(victim, sql + "SELECT count(*) FROM sqlite_master", logPending).isEmpty());
+        QCOMPARE(QFileInfo::exists(victim + "-wal"), logPending);
+        const QMap<QString, QByteArray> before = directorySnapshot(dir_->path());
+
+        TableStore store;
+        QVERIFY(!store.openTable(victim, "v"));
+        QVERIFY(!store.isOpen("v"));
+        QCOMPARE(directorySnapshot(dir_->path()), before);
+    }
+
+    void crashMidCommit_playedBackOnlyWhenTheFileProvesAStore_data() {
+        QTest::addColumn<QByteArray>("extraSql");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("store") << QByteArray() << true;
+        QTest::newRow("with an extra index")
+            << QByteArray("CREATE INDEX byF1 ON records(f1)") << false;
+    }
+
+    void crashMidCommit_playedBackOnlyWhenTheFileProvesAStore() {
+        QFETCH(QByteArray, extraSql);
+        QFETCH(bool, opens);
+        QStringList texts;
+        for (int i = 0; i < 400; ++i)
+            texts << QStringLiteral("记录%1").arg(i);
+        makeStore(path(), texts);
+        if (!extraSql.isEmpty())
+            sqlOn(path(), extraSql.constData());
+        const QStringList committed = fileRecords(path());
+        const QByteArray bytes = contents(path());
+        QVERIFY(crashedMidCommit(path()));
+        QVERIFY(contents(path() + "-journal").startsWith(QByteArray("\xd9\xd5\x05\xf9", 4)));
+        QVERIFY(contents(path()) != bytes);
+        const QMap<QString, QByteArray> before = directorySnapshot(dir_->path());
+
+        TableStore store;
+        QCOMPARE(openCurrent(store, path()), opens);
+        if (!opens) {
+            QCOMPARE(directorySnapshot(dir_->path()), before);
+            return;
+        }
+        QCOMPARE(contents(path()), bytes);
+        QCOMPARE(filesIn(dir_->path()), QStringList{"t.db"});
+        QCOMPARE(records(store), committed);
+    }
+
+    void writes_landInTheFileAloneWhileTheTableStaysOpen_data() {
+        QTest::addColumn<QString>("write");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("field") << "field" << QStringList{"one|", QStringLiteral("two|二")};
+        QTest::newRow("record") << "record" << QStringList{"one|", "two|", "three|"};
+        QTest::newRow("batch") << "batch" << QStringList{"one|x", "two|", "three|", "|"};
+        QTest::newRow("emptying") << "emptying" << QStringList{};
+    }
+
+    void writes_landInTheFileAloneWhileTheTableStaysOpen() {
+        QFETCH(QString, write);
+        QFETCH(QStringList, expected);
+        TableStore store;
+        openNewStore(store, {"one", "two"});
+        store.skip();
+        if (write == "field") {
+            QVERIFY(store.writeField(2, QStringLiteral("二")));
+        } else if (write == "record") {
+            QVERIFY(store.appendRecord({"three"}));
+        } else if (write == "batch") {
+            TableStore::Batch batch(store);
+            store.goToFirstRecord();
+            QVERIFY(store.writeField(2, "x"));
+            QVERIFY(store.appendRecord({"three"}));
+            QVERIFY(store.appendBlankRecord());
+        } else {
+            QVERIFY(store.emptyTable());
+        }
+        QVERIFY(store.isOpen("t"));
+        QCOMPARE(filesIn(dir_->path()), QStringList{"t.db"});
+        const QTemporaryDir elsewhere;
+        const QString copy = elsewhere.filePath("copy.db");
+        QVERIFY(QFile::copy(path(), copy));
+        TableStore other;
+        QVERIFY(openCurrent(other, copy));
+        QCOMPARE(records(other), expected);
+    }
+
+    void storeOfTheLogFormat_opensWithItsRecordsAndLeavesNoLog_data() {
+        QTest::addColumn<bool>("logPending");
+        QTest::newRow("closed cleanly") << false;
+        QTest::newRow("log pending") << true;
+    }
+
+    void storeOfTheLogFormat_opensWithItsRecordsAndLeavesNoLog() {
+        QFETCH(bool, logPending);
+        const QByteArray sql =
+            QByteArray("PRAGMA journal_mode=WAL;") + StoreSql +
+            "INSERT INTO records VALUES('c', NULL); SELECT count(*) FROM records";
+        QCOMPARE(sqlOn(path(), sql.constData(), logPending), (QStringList{"wal", "2"}));
+        QCOMPARE(QFileInfo::exists(path() + "-wal"), logPending);
+        QCOMPARE(contents(path()).at(18), char(2));
+
+        TableStore store;
+        QVERIFY(openCurrent(store, path()));
+        QCOMPARE(records(store), (QStringList{"a|b", "c|"}));
+        QCOMPARE(filesIn(dir_->path()), QStringList{"t.db"});
+        QCOMPARE(contents(path()).at(18), char(1));
+        store.goToFirstRecord();
+        QVERIFY(store.writeField(2, "new"));
+        QCOMPARE(filesIn(dir_->path()), QStringList{"t.db"});
+        store.closeTable("t");
+        QCOMPARE(fileRecords(path()), (QStringList{"a|new", "c|"}));
     }
 
     void currentTable_followsMakeCurrentAndReopeningItsAlias() {
@@ -336,6 +535,7 @@ private slots:
                  (QStringList{"one|before the kill", QStringLiteral("two|二"), "|"}));
         QVERIFY(store.appendRecord({"four"}));
         QCOMPARE(fileRecords(path()).size(), 4);
+        QCOMPARE(filesIn(dir_->path()), QStringList{"t.db"});
     }
 
     void changesByAnotherConnection_seenFromFirstRecordOn() {

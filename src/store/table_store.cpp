@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <sqlite3.h>
 
@@ -71,6 +73,13 @@ QString columnText(sqlite3_stmt* statement, int column) {
     return QString::fromUtf8(text, sqlite3_column_bytes(statement, column));
 }
 
+// SQLite answers a journal mode change with the mode in force afterwards.
+QString journalModeAfter(sqlite3* db, const char* pragma) {
+    const Statement statement = prepare(db, pragma);
+    return statement && sqlite3_step(statement.get()) == SQLITE_ROW ? columnText(statement.get(), 0)
+                                                                    : QString();
+}
+
 // A blank text is stored as NULL, so every blank field looks the same in the file.
 void bindText(sqlite3_stmt* statement, int index, const QString& text) {
     if (text.isEmpty()) {
@@ -82,15 +91,34 @@ void bindText(sqlite3_stmt* statement, int index, const QString& text) {
                         SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
+// The text SQLite keeps for the one table a store holds, exactly as createTable writes it.
+QByteArray createStatement(const QStringList& columns) {
+    QByteArray sql = "CREATE TABLE records(";
+    for (int i = 0; i < columns.size(); ++i) {
+        if (i > 0)
+            sql += ", ";
+        sql += quoted(columns[i]) + " TEXT";
+    }
+    return sql + ')';
+}
+
+// Per connection, not kept in the file. Beyond a full sync, the directory is synced once the
+// journal is gone: until then a power loss could bring the journal back and with it a rollback
+// of the transaction that had already been reported as written.
+constexpr const char* Durability = "PRAGMA synchronous=EXTRA";
+
+QByteArray readStart(const QString& path, qint64 length) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(length) : QByteArray();
+}
+
 // SQLite rolls back a leftover journal, resets an empty file and takes whatever else it finds
 // for its own, all of which writes. So the file is looked at with plain reads first, and one
 // that cannot be a healthy database is refused before SQLite ever opens it.
 bool looksLikeHealthyDatabase(const QString& path) {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray header = file.read(100);
-    if (header.size() < 100 || std::memcmp(header.constData(), "SQLite format 3", 16) != 0)
+    const QByteArray header = readStart(path, 100);
+    if (!QFileInfo(path).isFile() || header.size() < 100 ||
+        std::memcmp(header.constData(), "SQLite format 3", 16) != 0)
         return false;
     const quint32 rawPageSize = (quint32(quint8(header[16])) << 8) | quint8(header[17]);
     const qint64 pageSize = rawPageSize == 1 ? 65536 : rawPageSize;
@@ -100,12 +128,48 @@ bool looksLikeHealthyDatabase(const QString& path) {
     const int readVersion = header[19];
     if (writeVersion < 1 || writeVersion > 2 || readVersion < 1 || readVersion > 2)
         return false;
-    const qint64 size = file.size();
-    if (size < pageSize || size % pageSize != 0)
-        return false;
-    // A rollback journal beside the file means another program was midway through writing it.
+    const qint64 size = QFileInfo(path).size();
+    return size >= pageSize && size % pageSize == 0;
+}
+
+enum class FileState {
+    // Nothing beside the file and no log: reading it through SQLite writes nothing.
+    Plain,
+    // SQLite would write on opening: a rollback journal to play back, a log to take in or a
+    // file still marked for the log.
+    NeedsRecovery,
+    Unusable,
+};
+
+FileState fileState(const QString& path) {
+    if (!QFileInfo(path).isFile())
+        return FileState::Unusable;
+    auto state = FileState::Plain;
     const QFileInfo journal(path + QLatin1String("-journal"));
-    return !(journal.exists() && journal.size() > 0);
+    if (journal.exists() || journal.isSymLink()) {
+        if (!journal.isFile())
+            return FileState::Unusable;
+        // SQLite leaves the start of a journal zero until the journal is complete and synced,
+        // and only then touches the file. A journal that starts with anything but SQLite's
+        // mark was not written by SQLite, so what it would do to the file is unknown.
+        static const QByteArray mark("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8);
+        const QByteArray start = readStart(journal.filePath(), mark.size());
+        if (!start.isEmpty() && start[0] != 0) {
+            if (start != mark)
+                return FileState::Unusable;
+            state = FileState::NeedsRecovery;
+        }
+    }
+    const QFileInfo log(path + QLatin1String("-wal"));
+    if (log.exists() || log.isSymLink()) {
+        if (!log.isFile())
+            return FileState::Unusable;
+        state = FileState::NeedsRecovery;
+    }
+    const QByteArray header = readStart(path, 20);
+    if (header.size() == 20 && (header[18] == 2 || header[19] == 2))
+        state = FileState::NeedsRecovery;
+    return state;
 }
 
 bool syncPath(const QByteArray& path, int flags) {
@@ -144,16 +208,10 @@ bool buildEmptyStore(const QString& path, const QStringList& columns) {
     Database db(handle);
     if (opened != SQLITE_OK)
         return false;
-    QByteArray sql = "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; CREATE TABLE records(";
-    for (int i = 0; i < columns.size(); ++i) {
-        if (i > 0)
-            sql += ", ";
-        sql += quoted(columns[i]) + " TEXT";
-    }
-    sql += ')';
+    const QByteArray sql =
+        QByteArray("PRAGMA journal_mode=DELETE; ") + Durability + "; " + createStatement(columns);
     if (!execute(db.get(), sql.constData()))
         return false;
-    // Closing checkpoints the log into the file, so the file is complete on its own.
     return sqlite3_close(db.release()) == SQLITE_OK;
 }
 
@@ -186,6 +244,8 @@ struct TableStore::Connection {
     Connection& operator=(const Connection&) = delete;
 
     static std::shared_ptr<Connection> open(const QString& path);
+    static bool recoversIntoStore(const QString& path);
+    static std::shared_ptr<Connection> connect(const QString& path, bool recover);
 
     int fieldCount() const { return int(columns.size()); }
     std::size_t recordCount() const { return records.size(); }
@@ -212,9 +272,47 @@ struct TableStore::Connection {
 };
 
 std::shared_ptr<TableStore::Connection> TableStore::Connection::open(const QString& path) {
-    if (!looksLikeHealthyDatabase(path))
-        return nullptr;
-    const bool hadLog = QFileInfo::exists(path + QLatin1String("-wal"));
+    switch (fileState(path)) {
+    case FileState::Plain:
+        return looksLikeHealthyDatabase(path) ? connect(path, false) : nullptr;
+    case FileState::NeedsRecovery:
+        return recoversIntoStore(path) ? connect(path, true) : nullptr;
+    case FileState::Unusable:
+        break;
+    }
+    return nullptr;
+}
+
+// Recovery writes to the file, so it is first tried on a copy far from it: only when the
+// copy comes out as a store may SQLite do the same to the file itself.
+bool TableStore::Connection::recoversIntoStore(const QString& path) {
+    const QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return false;
+    const QString copy = scratch.filePath(QStringLiteral("store"));
+    for (const char* suffix : {"", "-journal", "-wal"}) {
+        const QString from = path + QLatin1String(suffix);
+        if (QFileInfo::exists(from) && !QFile::copy(from, copy + QLatin1String(suffix)))
+            return false;
+    }
+    {
+        sqlite3* handle = nullptr;
+        const int opened = sqlite3_open_v2(nativePath(copy).constData(), &handle,
+                                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        const Database db(handle);
+        if (opened != SQLITE_OK ||
+            journalModeAfter(db.get(), "PRAGMA journal_mode=DELETE") != QLatin1String("delete"))
+            return false;
+    }
+    return fileState(copy) == FileState::Plain && looksLikeHealthyDatabase(copy) &&
+           connect(copy, false) != nullptr;
+}
+
+// Without recover, SQLite only reads until the file has proved to be a store. With it, the
+// leftover journal is played back or the log taken into the file first, and the file is
+// switched to the rollback journal, so that it holds everything on its own from then on.
+std::shared_ptr<TableStore::Connection> TableStore::Connection::connect(const QString& path,
+                                                                        bool recover) {
     auto connection = std::make_shared<Connection>();
     sqlite3* handle = nullptr;
     const int opened = sqlite3_open_v2(nativePath(path).constData(), &handle,
@@ -223,43 +321,48 @@ std::shared_ptr<TableStore::Connection> TableStore::Connection::open(const QStri
     if (opened != SQLITE_OK)
         return nullptr;
     sqlite3* db = handle;
-    // Until the file has proved to be a store, closing must not checkpoint a log into it.
-    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-    bool valid = sqlite3_db_readonly(db, "main") == 0 && connection->readSchema() &&
-                 connection->passesQuickCheck();
-    if (valid) {
-        connection->seenDataVersion = connection->readDataVersion();
-        valid = connection->loadRecords();
-    }
-    if (!valid) {
-        // A log that only this look created is empty; checkpointing it on close writes nothing
-        // to the file and takes the log away again.
-        if (!hadLog)
-            sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
-        return nullptr;
-    }
-    // From here on SQLite may write: switching to the log rewrites the header if needed.
-    if (!execute(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL"))
-        return nullptr;
     sqlite3_busy_timeout(db, BusyTimeoutMs);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+    const auto toRollbackJournal = [db] {
+        return journalModeAfter(db, "PRAGMA journal_mode=DELETE") == QLatin1String("delete");
+    };
+    if (recover && !toRollbackJournal())
+        return nullptr;
+    if (sqlite3_db_readonly(db, "main") != 0 || !connection->readSchema() ||
+        !connection->passesQuickCheck())
+        return nullptr;
+    if (!toRollbackJournal() || !execute(db, Durability))
+        return nullptr;
+    connection->seenDataVersion = connection->readDataVersion();
+    if (!connection->loadRecords())
+        return nullptr;
     return connection;
 }
 
+// Only the table exactly as createTable makes it: a column type, a constraint, an index, a
+// trigger, a view or another table would each change what a write does or whether it lands.
 bool TableStore::Connection::readSchema() {
     sqlite3* handle = db.get();
-    const Statement isTable =
-        prepare(handle, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'records' "
-                        "COLLATE NOCASE");
-    if (!isTable || sqlite3_step(isTable.get()) != SQLITE_ROW)
+    const Statement objects =
+        prepare(handle, "SELECT type, name, tbl_name, sql FROM sqlite_master");
+    if (!objects)
+        return false;
+    QStringList only;
+    int step = SQLITE_ROW;
+    int count = 0;
+    while ((step = sqlite3_step(objects.get())) == SQLITE_ROW) {
+        ++count;
+        for (int i = 0; i < 4; ++i)
+            only << columnText(objects.get(), i);
+    }
+    if (step != SQLITE_DONE || count != 1 || only[0] != QLatin1String("table") ||
+        only[1] != QLatin1String("records") || only[2] != QLatin1String("records"))
         return false;
     const Statement info = prepare(handle, "SELECT name FROM pragma_table_info('records')");
     if (!info)
         return false;
-    int step = SQLITE_ROW;
     while ((step = sqlite3_step(info.get())) == SQLITE_ROW)
         columns << columnText(info.get(), 0);
-    if (step != SQLITE_DONE || columns.isEmpty())
+    if (step != SQLITE_DONE || columns.isEmpty() || only[3].toUtf8() != createStatement(columns))
         return false;
     for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
         if (!columns.contains(QLatin1String(candidate), Qt::CaseInsensitive)) {
@@ -439,10 +542,32 @@ bool TableStore::fileExists(const QString& path) {
     return QFileInfo(path).isFile();
 }
 
+void TableStore::removeStagingLeftovers(const QString& path) {
+    const QFileInfo target(path);
+    if (target.fileName().isEmpty())
+        return;
+    const QRegularExpression staging(QRegularExpression::anchoredPattern(
+        QLatin1Char('.') + QRegularExpression::escape(target.fileName()) +
+        QLatin1String("\\.[0-9a-f]{16}\\.creating(-journal|-wal|-shm)?")));
+    const QDir directory = target.absoluteDir();
+    for (const QFileInfo& entry :
+         directory.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks))
+        if (staging.match(entry.fileName()).hasMatch())
+            QFile::remove(entry.filePath());
+}
+
 bool TableStore::createTable(const QString& path, const QList<FieldDefinition>& fields) {
+    removeStagingLeftovers(path);
     const QFileInfo target(path);
     if (fields.isEmpty() || target.exists() || target.isSymLink() || !target.absoluteDir().exists())
         return false;
+    // A journal or log left by a file of that name that is gone would be played into the new
+    // one the first time it is opened.
+    for (const char* suffix : {"-journal", "-wal"}) {
+        const QFileInfo leftover(path + QLatin1String(suffix));
+        if (leftover.exists() || leftover.isSymLink())
+            return false;
+    }
     QStringList columns;
     for (int i = 0; i < fields.size(); ++i)
         columns << (fields[i].name.isEmpty() ? QStringLiteral("字段%1").arg(i + 1)

@@ -19,8 +19,9 @@ struct FieldDefinition {
 // table; each open table has a current record, reached from the first record by single skips.
 //
 // File layout: one SQLite table "records" whose columns are the fields in position order and
-// whose rowid order is the record order. Every completed write is committed and synced; an
-// existing file that is not such a store is never written to.
+// whose rowid order is the record order, nothing else. Every completed write is committed and
+// synced into the file itself (rollback journal), so the file alone always holds it; an
+// existing file that is not exactly such a store is never written to.
 class TableStore {
     struct Connection;
 
@@ -31,8 +32,11 @@ public:
     TableStore& operator=(const TableStore&) = delete;
 
     static bool fileExists(const QString& path);
+    // Removes what an interrupted createTable of path left in its directory; nothing else.
+    static void removeStagingLeftovers(const QString& path);
 
-    // Creates a new file holding an empty table; fails when the file exists already.
+    // Creates a new file holding an empty table; fails when the file exists already. Clears the
+    // leftovers of an interrupted earlier attempt first.
     bool createTable(const QString& path, const QList<FieldDefinition>& fields);
     // Opens a valid store file under alias (closing whatever that alias held); the current
     // record is the first. A missing, foreign or damaged file fails and stays untouched. The
