@@ -192,9 +192,31 @@ private slots:
         QCOMPARE(contents(rig.path(file)), bytes);
         QVERIFY(program.window().isEnabled());
         QCOMPARE(rig.speech.spoken.first(), QStringLiteral("欢迎使用Hubrix"));
-        if (file == stores::BindingFile)
-            QVERIFY(rig.speech.spoken.contains(QStringLiteral("数据打开失败")));
+        // Each store that is there but unusable is reported, the other one is not.
+        QCOMPARE(rig.speech.spoken.contains(QStringLiteral("数据打开失败")),
+                 file == stores::BindingFile);
+        QCOMPARE(rig.speech.spoken.contains(QStringLiteral("备注数据库打开失败")),
+                 file == stores::RemarkFile);
         QCOMPARE(program.state().linkMode, LinkMode::Query);
+    }
+
+    void start_removesWhatAnInterruptedFirstStartLeft() {
+        TestRig rig;
+        const QStringList leftovers{
+            QStringLiteral("/.备注数据库.edb.0123456789abcdef.creating"),
+            QStringLiteral("/.备注数据库.edb.0123456789abcdef.creating-journal"),
+            QStringLiteral("/.端口数据库.edb.fedcba9876543210.creating")};
+        const QString kept = QStringLiteral("/.备注数据库.edb.备份");
+        for (const QString& file : leftovers + QStringList{kept})
+            writeFile(rig.path(file), "half made");
+        rig.start();
+        rig.stop();
+        // The second start finds both stores there and still tidies up.
+        writeFile(rig.path(leftovers[2]), "half made");
+        rig.start();
+        for (const QString& file : leftovers)
+            QVERIFY2(!QFile::exists(rig.path(file)), qPrintable(file));
+        QVERIFY(QFile::exists(rig.path(kept)));
     }
 
     void closingTheWindow_endsTheProgramWithExitCodeZero() {

@@ -19,6 +19,8 @@ namespace {
 void createStore(Context& context, const QString& file, const QList<FieldDefinition>& fields,
                  const QString& created, const QString& failed) {
     const QString path = context.programDir + file;
+    // What an interrupted first start left behind while building the file.
+    TableStore::removeStagingLeftovers(path);
     if (TableStore::fileExists(path))
         return;
     context.services.speech.speak(context.store.createTable(path, fields) ? created : failed);
@@ -26,8 +28,13 @@ void createStore(Context& context, const QString& file, const QList<FieldDefinit
 
 void restoreRemarks(Context& context) {
     const StoreSession remarks = StoreSession::remarks(context);
-    if (!remarks.isOpen())
+    if (!remarks.isOpen()) {
+        // A store that is there but unusable (damaged, foreign, unreadable) would otherwise
+        // just show no remarks, and the operator would not know why.
+        if (TableStore::fileExists(context.programDir + stores::RemarkFile))
+            context.services.speech.speak(QStringLiteral("备注数据库打开失败"));
         return;
+    }
     TableStore& store = remarks.store();
     if (store.readField(stores::RemarkField).isEmpty()) {
         stores::initialiseRemarks(store);
