@@ -18,9 +18,9 @@ void ByteArrival::onFrame(int link, const QString& frameText) {
         linkState.receiver.reset();
         return;
     }
-    // Once the link is found, only a frame with a board's header may change its number: line
-    // noise that still made twelve bytes must not redirect every later switch frame.
-    if (linkState.address.isEmpty() || frameText.startsWith(frame::HeaderText))
+    // Once the link is found, only a frame framed as a board frames it may change its number:
+    // line noise that still made twelve bytes must not redirect every later switch frame.
+    if (linkState.address.isEmpty() || frame::isFramed(frameText))
         linkState.deviceNumber = frame::deviceNumber(frameText);
     state.receivedKey = frame::confirmationKey(frameText);
     state.echoFlag = state.receivedKey.startsWith(QStringLiteral("81")) ? 0 : 1;

@@ -86,6 +86,11 @@ QString confirmationKey(const QString& frameText) {
     return text_between(frameText, QStringLiteral("6"), QStringLiteral("A"));
 }
 
+bool isFramed(const QString& frameText) {
+    return frameText.size() == TextLength && frameText.startsWith(QLatin1String("A5A6")) &&
+           frameText.endsWith(QLatin1String("A7A8"));
+}
+
 QString echoKey(const QString& frameText) {
     return frameText.mid(4, 16).toUpper();
 }

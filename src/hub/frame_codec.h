@@ -24,8 +24,8 @@ namespace frame {
 inline constexpr char HexDigits[] = "0123456789ABCDEF";
 constexpr int Bytes = 12;
 constexpr int TextLength = 2 * Bytes;
-// The two bytes every board frame begins with.
-inline const QString HeaderText = QStringLiteral("A5A6");
+// Whether a received frame text begins with A5 A6 and ends with A7 A8, as a board frames it.
+bool isFramed(const QString& frameText);
 
 // The query frame that probes serial port probeNumber during a link scan.
 QString queryText(int probeNumber);

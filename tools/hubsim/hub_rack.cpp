@@ -290,6 +290,22 @@ bool HubRack::setFault(int portNumber, Fault fault, int delayMs) {
     return true;
 }
 
+bool HubRack::inject(int portNumber, const QByteArray& bytes) {
+    const auto found = ports_.find(portNumber);
+    if (found == ports_.end())
+        return false;
+    write(found->second, bytes);
+    return true;
+}
+
+qint64 HubRack::unreadBytes(int portNumber) const {
+    const Port* port = findPort(portNumber);
+    int unread = 0;
+    if (!port || ::ioctl(port->keptSlaveFd, FIONREAD, &unread) != 0)
+        return 0;
+    return qint64(unread) + port->output.size();
+}
+
 bool HubRack::unplug(int portNumber) {
     const auto found = ports_.find(portNumber);
     if (found == ports_.end()) {

@@ -52,6 +52,12 @@ public:
     // The number is free again afterwards.
     bool unplug(int portNumber);
 
+    // Sends bytes on the port as if its device had sent them (line noise, a flood); false for
+    // an unknown number.
+    bool inject(int portNumber, const QByteArray& bytes);
+    // Bytes written to the port's terminal that the program has not read yet.
+    qint64 unreadBytes(int portNumber) const;
+
     // Slots are 1 ... kSlotCount.
     bool slotOn(int portNumber, int slot) const;
     // Every 12-byte frame that was assembled on the port, whether accepted or not.
