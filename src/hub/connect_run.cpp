@@ -48,6 +48,7 @@ void ConnectRun::onConnectClicked() {
     else if (caption == captions::ConnectBound)
         state.linkMode = LinkMode::Bound;
     state.probeWait = ui.probeWaitList->currentText().toInt();
+    state.refusedPorts.clear();
 
     if (state.linkMode == LinkMode::Query)
         queryRun();
@@ -98,7 +99,7 @@ void ConnectRun::linkScan(int link) {
             linkState.address = answeredAddress(port, n);
             return;
         }
-        if (port.open()) {
+        if (openProbe(port)) {
             port.send(hex_to_bytes(frame::queryText(n)));
             context_.services.waits.wait(state.probeWait);
         }
@@ -155,7 +156,7 @@ bool ConnectRun::boundPass(int link) {
         port.setPortNumber(n);
         const QString bound = store.readField(link, stores::BindingAlias);
         if (bound != linkState.deviceNumber) {
-            if (port.open()) {
+            if (openProbe(port)) {
                 port.send(hex_to_bytes(frame::BoundQueryText));
                 context_.services.waits.wait(state.probeWait);
             }
@@ -172,6 +173,15 @@ bool ConnectRun::boundPass(int link) {
     return false;
 }
 
+// A port that this account may not open is remembered, to say so if the run finds nothing.
+bool ConnectRun::openProbe(SerialPort& port) {
+    if (port.open())
+        return true;
+    if (port.lastOpenError() == SerialPort::OpenError::PermissionDenied)
+        context_.state.refusedPorts.insert(port.portNumber());
+    return false;
+}
+
 // A stop sets another link mode; a window that agreed to close ends every probe loop too.
 bool ConnectRun::probing(LinkMode mode) const {
     return context_.state.linkMode == mode && !context_.state.closing;
@@ -182,9 +192,18 @@ void ConnectRun::noBoardFound(const QString& connectCaption, const QString& disc
     // After the window agreed to close, the run only unwinds.
     if (context_.state.closing)
         return;
+    // An account that may not use serial devices finds no board on a machine full of them;
+    // without a word on why, that looks like a wiring fault.
+    const qsizetype refused = context_.state.refusedPorts.size();
+    const QString detail =
+        refused == 0 ? QString()
+                     : QStringLiteral("有%1个串口存在，但当前账户没有打开它们的权限。"
+                                      "在 Linux 上请把当前账户加入 dialout 组"
+                                      "（sudo usermod -aG dialout $USER），然后注销并重新登录。")
+                           .arg(refused);
     context_.services.dialogs.show(QStringLiteral("没有找到可连接的设备"),
                                    QStringLiteral("设备未找到"), Dialogs::Icon::Question,
-                                   Dialogs::Buttons::Ok);
+                                   Dialogs::Buttons::Ok, detail);
     ui.connectButton->setText(connectCaption);
     ui.disconnectButton->setText(disconnectCaption);
 }
