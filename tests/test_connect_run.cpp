@@ -105,6 +105,47 @@ private slots:
         QCOMPARE(rig.dialogs.shown.size(), 2);
     }
 
+    // Eight links try every port, a bound link twice: each refused port counts once a run.
+    void noBoardFound_countsThePortsRefusedForWantOfPermission_data() {
+        QTest::addColumn<QStringList>("binding");
+        QTest::addColumn<QList<int>>("refused");
+        QTest::addColumn<QString>("detail");
+        const QString hint =
+            QStringLiteral("个串口存在，但当前账户没有打开它们的权限。"
+                           "在 Linux 上请把当前账户加入 dialout 组"
+                           "（sudo usermod -aG dialout $USER），然后注销并重新登录。");
+        QTest::newRow("query run, two refused")
+            << QStringList() << QList<int>{4, 9} << QStringLiteral("有2") + hint;
+        QTest::newRow("bound run, one refused")
+            << QStringList{QStringLiteral("0102"), QStringLiteral("0202")} << QList<int>{3}
+            << QStringLiteral("有1") + hint;
+        QTest::newRow("none refused") << QStringList() << QList<int>{} << QString();
+    }
+    void noBoardFound_countsThePortsRefusedForWantOfPermission() {
+        QFETCH(QStringList, binding);
+        QFETCH(QList<int>, refused);
+        QFETCH(QString, detail);
+        TestRig rig;
+        if (!binding.isEmpty())
+            rig.bindAtFirstStart(binding);
+        rig.bus.addPort(5);
+        rig.bus.addPort(12);
+        for (int port : refused)
+            rig.bus.refusePort(port);
+        rig.start();
+        // A second run counts afresh.
+        for (int run = 1; run <= 2; ++run) {
+            ui(rig).connectButton->click();
+            QCOMPARE(rig.dialogs.shown.size(), run);
+            const FakeDialogs::Shown& box = rig.dialogs.shown.last();
+            QCOMPARE(box.text, QStringLiteral("没有找到可连接的设备"));
+            QCOMPARE(box.title, QStringLiteral("设备未找到"));
+            QCOMPARE(box.detail, detail);
+        }
+        for (int port : refused)
+            QCOMPARE(rig.bus.openCount(port), 0);
+    }
+
     void queryRun_probeWaitComesFromTheList() {
         TestRig rig;
         rig.bus.addPort(2);

@@ -140,6 +140,55 @@ private slots:
         QCOMPARE(rig.rack.framesRejected(4), 0);
     }
 
+    // A board plugged in while the program runs, with two boards bound already: add-device
+    // finds it on the next free link, stores it, and the next start connects all three.
+    void boardPluggedInLater_isAddedAndFoundAfterARestart() {
+        RealRig rig;
+        QVERIFY(rig.rack.addBoard(2, 0x0102));
+        QVERIFY(rig.rack.addSilentPort(3));
+        QVERIFY(rig.rack.addBoard(5, 0x0A0B));
+        Program& first = rig.start();
+        rig.ui().connectButton->click();
+        rig.dialogs.answers = {Dialogs::Answer::Yes};
+        rig.ui().bindButton->click();
+        QCOMPARE(rig.ui().connectButton->text(), QStringLiteral("开始连接"));
+        rig.ui().connectButton->click();
+        QVERIFY(rig.ui().addDeviceButton->isEnabled());
+
+        QVERIFY(rig.rack.addBoard(7, 0x0C0D));
+        rig.ui().addDeviceButton->click();
+        QCOMPARE(first.state().links[2].address, QStringLiteral("07"));
+        QCOMPARE(rig.ui().tileArea->pageTitle(2), QStringLiteral("端口3设备号：3085"));
+        QCOMPARE(rig.ui().addDeviceButton->text(), QStringLiteral("绑定设备"));
+        QVERIFY(rig.speech.spoken.contains(QStringLiteral("端口1已绑定")));
+        QVERIFY(rig.speech.spoken.contains(QStringLiteral("端口2已绑定")));
+        rig.ui().addDeviceButton->click();
+        QCOMPARE(rig.ui().addDeviceButton->text(), QStringLiteral("添加设备"));
+
+        rig.program.reset();
+        Program& second = rig.start();
+        QCOMPARE(rig.ui().connectButton->text(), QStringLiteral("开始连接"));
+        rig.ui().connectButton->click();
+        const QStringList addresses{QStringLiteral("02"), QStringLiteral("05"),
+                                    QStringLiteral("07")};
+        const QStringList titles{QStringLiteral("端口1绑定设备号：258"),
+                                 QStringLiteral("端口2绑定设备号：2571"),
+                                 QStringLiteral("端口3绑定设备号：3085")};
+        for (int k = 1; k <= 3; ++k) {
+            QCOMPARE(second.state().links[size_t(k - 1)].address, addresses[k - 1]);
+            QCOMPARE(rig.ui().tileArea->pageTitle(k - 1), titles[k - 1]);
+        }
+        QVERIFY(!rig.ui().tileArea->isPageEnabled(3));
+        QCOMPARE(rig.dialogs.shown.size(), 1);
+
+        // Tile 85 is slot 1 of link 3: it reaches the board plugged in last.
+        rig.tile(85)->click();
+        QTRY_COMPARE(rig.tile(85)->text(), QStringLiteral("已打开"));
+        QVERIFY(rig.rack.slotOn(7, 1));
+        rig.tile(85)->click();
+        QTRY_VERIFY(!rig.tile(85)->isLit());
+    }
+
     void closingDuringAProbeWait_endsTheEventLoop() {
         RealRig rig;
         for (int port = 1; port <= 30; ++port)

@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -46,6 +47,9 @@ struct GlobalState {
     std::array<LinkState, LinkCount> links;
     // Milliseconds to wait after each query frame, read from 组合框1 at the start of a run.
     int probeWait = 0;
+    // Serial port numbers that the current query-and-connect run found refused for want of
+    // permission, each once however many links tried it.
+    QSet<int> refusedPorts;
     // 1 once a run has ended with boards to talk to; tile clicks send frames only then.
     int connectDone = 0;
     // Query-and-connect runs under way: the one clicked, and one nested in its waits.

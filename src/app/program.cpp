@@ -40,7 +40,7 @@ Program::Program(Services services, const QString& programDir)
       context_{state_, window_, store_, services, portPointers(ports_), programDir},
       byteArrival_(context_), linkLoss_(context_), connectRun_(context_), tileClicks_(context_),
       remarkEditing_(context_), remarkSearch_(context_), viewFilters_(context_), binding_(context_),
-      disconnect_(context_), networkAddress_(context_) {
+      disconnect_(context_), networkAddress_(context_), addDevice_(context_) {
     wireLinks();
     wireTiles();
     wireSearchAndFavourites();
@@ -137,5 +137,7 @@ void Program::wireCommandButtons() {
                      call(binding_, &Binding::onUnbindClicked));
     QObject::connect(ui.addressButton, &QPushButton::clicked, &window_,
                      call(networkAddress_, &NetworkAddress::onAddressClicked));
+    QObject::connect(ui.addDeviceButton, &StyledButton::clicked, &window_,
+                     call(addDevice_, &AddDevice::onAddDeviceClicked));
     window_.setCloseCheck([this] { return disconnect_.closingCheck(); });
 }

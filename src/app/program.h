@@ -11,6 +11,7 @@
 #include "ops/remark_search.h"
 #include "ops/view_filters.h"
 #include "store/table_store.h"
+#include "tiles/add_device.h"
 #include "tiles/remark_editing.h"
 #include "tiles/tile_clicks.h"
 #include "ui/main_window.h"
@@ -62,4 +63,5 @@ private:
     Binding binding_;
     Disconnect disconnect_;
     NetworkAddress networkAddress_;
+    AddDevice addDevice_;
 };

@@ -66,6 +66,7 @@ void ConnectRun::onConnectClicked() {
     else if (caption == captions::ConnectBound)
         state.linkMode = LinkMode::Bound;
     state.probeWait = ui.probeWaitList->currentText().toInt();
+    state.refusedPorts.clear();
 
     if (state.linkMode == LinkMode::Query)
         queryRun();
@@ -189,12 +190,21 @@ bool ConnectRun::boundPass(int link) {
 void ConnectRun::probe(int link, const QString& queryText) {
     LinkState& linkState = context_.state.links[size_t(link - 1)];
     SerialPort& port = *context_.ports[size_t(link - 1)];
-    if (!port.open())
+    if (!openProbe(port))
         return;
     linkState.receiver.clear();
     linkState.sentQuery = queryText.toUpper();
     port.send(hex_to_bytes(queryText));
     context_.services.waits.wait(context_.state.probeWait);
+}
+
+// A port that this account may not open is remembered, to say so if the run finds nothing.
+bool ConnectRun::openProbe(SerialPort& port) {
+    if (port.open())
+        return true;
+    if (port.lastOpenError() == SerialPort::OpenError::PermissionDenied)
+        context_.state.refusedPorts.insert(port.portNumber());
+    return false;
 }
 
 // A stop sets another link mode; a window that agreed to close ends every probe loop too.
@@ -207,9 +217,18 @@ void ConnectRun::noBoardFound(const QString& connectCaption, const QString& disc
     // After the window agreed to close, the run only unwinds.
     if (context_.state.closing)
         return;
+    // An account that may not use serial devices finds no board on a machine full of them;
+    // without a word on why, that looks like a wiring fault.
+    const qsizetype refused = context_.state.refusedPorts.size();
+    const QString detail =
+        refused == 0 ? QString()
+                     : QStringLiteral("有%1个串口存在，但当前账户没有打开它们的权限。"
+                                      "在 Linux 上请把当前账户加入 dialout 组"
+                                      "（sudo usermod -aG dialout $USER），然后注销并重新登录。")
+                           .arg(refused);
     context_.services.dialogs.show(QStringLiteral("没有找到可连接的设备"),
                                    QStringLiteral("设备未找到"), Dialogs::Icon::Question,
-                                   Dialogs::Buttons::Ok);
+                                   Dialogs::Buttons::Ok, detail);
     ui.connectButton->setText(connectCaption);
     ui.disconnectButton->setText(disconnectCaption);
 }

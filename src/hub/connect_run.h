@@ -3,6 +3,7 @@
 #include "app/global_state.h"
 
 struct Context;
+class SerialPort;
 
 // Finds the hub boards: for each hub link it probes serial ports 1 ... 30 with query frames,
 // waiting the probe wait after each one while the byte arrival keeps the link's answer length
@@ -22,6 +23,7 @@ private:
     void boundConnect(int link);
     bool boundPass(int link);
     void probe(int link, const QString& queryText);
+    bool openProbe(SerialPort& port);
     bool probing(LinkMode mode) const;
     void noBoardFound(const QString& connectCaption, const QString& disconnectCaption);
 

@@ -1,6 +1,7 @@
 #include "ops/binding.h"
 
 #include "app/context.h"
+#include "ops/binding_record.h"
 #include "ops/screen_procedures.h"
 #include "platform/dialogs.h"
 #include "platform/speech.h"
@@ -53,7 +54,7 @@ void Binding::onBindClicked() {
         return;
     // Captions that say "bound" would be a failure reported as success when the boards were
     // not stored: the next start would not know them.
-    if (!writeBindingRecord(binding)) {
+    if (!writeBindingRecord(context_, binding)) {
         context_.services.speech.speak(QStringLiteral("绑定失败"));
         return;
     }
@@ -61,24 +62,6 @@ void Binding::onBindClicked() {
     ui.bindButton->setText(QStringLiteral("已绑定"));
     ui.unbindButton->setEnabled(true);
     ui.connectButton->setText(captions::ConnectBound);
-}
-
-// Record 1 is the only one ever read, so a binding replaces it; only an empty store gets one
-// appended.
-bool Binding::writeBindingRecord(const StoreSession& binding) {
-    QStringList deviceNumbers;
-    for (const LinkState& link : context_.state.links)
-        deviceNumbers << link.deviceNumber;
-    if (!binding.isOpen())
-        return false;
-    TableStore& store = binding.store();
-    if (store.recordCount() == 0)
-        return store.appendRecord(deviceNumbers);
-    TableStore::Batch batch(store);
-    bool written = true;
-    for (int k = 1; k <= LinkCount; ++k)
-        written = store.writeField(k, deviceNumbers[k - 1]) && written;
-    return written;
 }
 
 void Binding::onUnbindClicked() {

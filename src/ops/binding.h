@@ -1,7 +1,6 @@
 #pragma once
 
 struct Context;
-class StoreSession;
 
 // Ties the boards found to the hub links (按钮4_绑定) and removes that tie again
 // (按钮5_解除绑定), which resets the whole device map: links, remarks and favourites.
@@ -13,7 +12,6 @@ public:
     void onUnbindClicked();
 
 private:
-    bool writeBindingRecord(const StoreSession& binding);
     void resetSearchAndLists();
     void resetRemarkStore();
 

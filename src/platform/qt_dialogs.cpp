@@ -4,10 +4,14 @@
 #include <QMessageBox>
 
 Dialogs::Answer QtDialogs::show(const QString& text, const QString& title, Icon icon,
-                                Buttons buttons) {
+                                Buttons buttons, const QString& detail) {
     // Centred over the program's window, and modal to it.
     QMessageBox box(QApplication::activeWindow());
     box.setText(text);
+    // Informative text sits under the text; a detailed text would hide behind a button that
+    // an operator who found no board has no reason to press.
+    if (!detail.isEmpty())
+        box.setInformativeText(detail);
     if (!title.isEmpty())
         box.setWindowTitle(title);
     switch (icon) {

@@ -4,5 +4,6 @@
 
 class QtDialogs : public Dialogs {
 public:
-    Answer show(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
+    Answer show(const QString& text, const QString& title, Icon icon, Buttons buttons,
+                const QString& detail) override;
 };

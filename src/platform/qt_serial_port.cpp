@@ -1,6 +1,28 @@
 #include "platform/qt_serial_port.h"
 
+#include <QFile>
 #include <QSerialPort>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+// Qt reports a device that another program holds or has locked with the same error as one
+// that this account may not open. Only the device file's permissions tell them apart, asked
+// without opening it again: an open can reset the board behind some adapters.
+SerialPort::OpenError openError(QSerialPort::SerialPortError error, const QString& path) {
+    if (error == QSerialPort::DeviceNotFoundError)
+        return SerialPort::OpenError::NotFound;
+    if (error != QSerialPort::PermissionError)
+        return SerialPort::OpenError::Other;
+    const QByteArray file = QFile::encodeName(path);
+    if (::faccessat(AT_FDCWD, file.constData(), R_OK | W_OK, AT_EACCESS) == 0)
+        return SerialPort::OpenError::Busy;
+    return errno == EACCES || errno == EPERM ? SerialPort::OpenError::PermissionDenied
+                                             : SerialPort::OpenError::Other;
+}
+} // namespace
 
 QtSerialPort::QtSerialPort(const PortLocator& locator, QObject* parent)
     : SerialPort(parent), locator_(locator), port_(new QSerialPort(this)) {
@@ -20,16 +42,21 @@ QtSerialPort::QtSerialPort(const PortLocator& locator, QObject* parent)
 bool QtSerialPort::open() {
     close();
     const QString path = locator_.devicePath(portNumber_);
-    if (path.isEmpty())
+    if (path.isEmpty()) {
+        lastOpenError_ = OpenError::NotFound;
         return false;
+    }
     port_->setPortName(path);
     port_->setBaudRate(QSerialPort::Baud115200);
     port_->setDataBits(QSerialPort::Data8);
     port_->setStopBits(QSerialPort::OneStop);
     port_->setParity(QSerialPort::NoParity);
     port_->setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_->open(QIODevice::ReadWrite))
+    if (!port_->open(QIODevice::ReadWrite)) {
+        lastOpenError_ = openError(port_->error(), path);
         return false;
+    }
+    lastOpenError_ = OpenError::None;
     // Whatever the device queued while nobody had it open is no answer to what comes next.
     port_->clear(QSerialPort::Input);
     openPortNumber_ = portNumber_;

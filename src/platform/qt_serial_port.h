@@ -15,6 +15,7 @@ public:
     int portNumber() const override { return portNumber_; }
     int openPortNumber() const override;
     bool open() override;
+    OpenError lastOpenError() const override { return lastOpenError_; }
     void close() override;
     bool isOpen() const override;
     void send(const QByteArray& bytes) override;
@@ -26,6 +27,7 @@ private:
     QSerialPort* port_;
     int portNumber_ = 0;
     int openPortNumber_ = 0;
+    OpenError lastOpenError_ = OpenError::None;
 };
 
 class QtSerialPortFactory : public SerialPortFactory {

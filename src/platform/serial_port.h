@@ -12,6 +12,10 @@ class SerialPort : public QObject {
 public:
     using QObject::QObject;
 
+    // Why an open() failed. A device that another program (or another link) holds is busy,
+    // not refused: only a refusal says that this account may not use serial devices.
+    enum class OpenError { None, NotFound, Busy, PermissionDenied, Other };
+
     // The next open() uses serial port number n (1 ... 30); an open port stays as it is.
     virtual void setPortNumber(int n) = 0;
     virtual int portNumber() const = 0;
@@ -19,6 +23,8 @@ public:
     virtual int openPortNumber() const = 0;
     // Closes whatever this component held open before, then opens the current port number.
     virtual bool open() = 0;
+    // Of the last open(): None when it succeeded.
+    virtual OpenError lastOpenError() const = 0;
     // Harmless when nothing is open.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;

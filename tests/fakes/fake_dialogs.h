@@ -14,10 +14,12 @@ public:
         QString title;
         Icon icon;
         Buttons buttons;
+        QString detail;
     };
 
-    Answer show(const QString& text, const QString& title, Icon icon, Buttons buttons) override {
-        shown.append({text, title, icon, buttons});
+    Answer show(const QString& text, const QString& title, Icon icon, Buttons buttons,
+                const QString& detail) override {
+        shown.append({text, title, icon, buttons, detail});
         if (!answers.isEmpty())
             return answers.takeFirst();
         return buttons == Buttons::Ok ? Answer::Ok : Answer::No;

@@ -4,6 +4,10 @@ void FakeSerialBus::addPort(int portNumber, Peer peer) {
     ports_.insert(portNumber, peer);
 }
 
+void FakeSerialBus::refusePort(int portNumber) {
+    refused_.insert(portNumber);
+}
+
 void FakeSerialBus::addBoard(int portNumber, quint16 deviceNumber) {
     addPort(portNumber, [deviceNumber](const QByteArray& written) {
         return boardReply(deviceNumber, written);
@@ -59,12 +63,16 @@ QList<FakeSerialBus::Write> FakeSerialBus::writesTo(const QString& component) co
     return selected;
 }
 
-bool FakeSerialBus::acquire(FakeSerialPort* port, int portNumber) {
-    if (!ports_.contains(portNumber) || holders_.value(portNumber))
-        return false;
+SerialPort::OpenError FakeSerialBus::acquire(FakeSerialPort* port, int portNumber) {
+    if (refused_.contains(portNumber))
+        return SerialPort::OpenError::PermissionDenied;
+    if (!ports_.contains(portNumber))
+        return SerialPort::OpenError::NotFound;
+    if (holders_.value(portNumber))
+        return SerialPort::OpenError::Busy;
     holders_.insert(portNumber, port);
     ++opens_[portNumber];
-    return true;
+    return SerialPort::OpenError::None;
 }
 
 void FakeSerialBus::release(FakeSerialPort* port) {
@@ -83,7 +91,8 @@ void FakeSerialBus::written(FakeSerialPort* port, const QByteArray& bytes) {
 
 bool FakeSerialPort::open() {
     close();
-    if (!bus_.acquire(this, portNumber_))
+    lastOpenError_ = bus_.acquire(this, portNumber_);
+    if (lastOpenError_ != OpenError::None)
         return false;
     openPort_ = portNumber_;
     return true;

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 
 #include <functional>
 
@@ -26,6 +27,8 @@ public:
 
     // A port that opens; a peer without replies stands for an unrelated serial device.
     void addPort(int portNumber, Peer peer = {});
+    // A device that exists but that this account may not open.
+    void refusePort(int portNumber);
     // A hub board that answers query frames with its device number and echoes switch frames.
     void addBoard(int portNumber, quint16 deviceNumber);
     static QByteArray boardReply(quint16 deviceNumber, const QByteArray& written);
@@ -42,11 +45,12 @@ public:
 
 private:
     friend class FakeSerialPort;
-    bool acquire(FakeSerialPort* port, int portNumber);
+    SerialPort::OpenError acquire(FakeSerialPort* port, int portNumber);
     void release(FakeSerialPort* port);
     void written(FakeSerialPort* port, const QByteArray& bytes);
 
     QHash<int, Peer> ports_;
+    QSet<int> refused_;
     QHash<int, FakeSerialPort*> holders_;
     QHash<int, int> opens_;
     QList<QPair<int, QByteArray>> pending_;
@@ -61,6 +65,7 @@ public:
     void setPortNumber(int n) override { portNumber_ = n; }
     int portNumber() const override { return portNumber_; }
     bool open() override;
+    OpenError lastOpenError() const override { return lastOpenError_; }
     void close() override;
     bool isOpen() const override { return openPort_ != 0; }
     void send(const QByteArray& bytes) override;
@@ -71,6 +76,7 @@ private:
     FakeSerialBus& bus_;
     int portNumber_ = 0;
     int openPort_ = 0;
+    OpenError lastOpenError_ = OpenError::None;
 };
 
 class FakeSerialPortFactory : public SerialPortFactory {

@@ -14,7 +14,7 @@ public:
 
 class QuietDialogs : public Dialogs {
 public:
-    Answer show(const QString&, const QString&, Icon, Buttons buttons) override {
+    Answer show(const QString&, const QString&, Icon, Buttons buttons, const QString&) override {
         return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
     }
 };
