@@ -43,7 +43,7 @@ private:
 // Says Yes to every question, as the operator confirming a bind or an unbind.
 class YesDialogs : public Dialogs {
 public:
-    Answer show(const QString&, const QString&, Icon, Buttons buttons) override {
+    Answer show(const QString&, const QString&, Icon, Buttons buttons, const QString&) override {
         return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
     }
 };
