@@ -1,3 +1,4 @@
+#include "app/program_directory.h"
 #include "app/run_program.h"
 #include "platform/espeak_speech.h"
 #include "platform/event_loop_waits.h"
@@ -12,7 +13,18 @@ int main(int, char* argv[]) {
     // options (-reverse, -style, ...) can change the window.
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    const QString programDir = QCoreApplication::applicationDirPath();
+    const QByteArray executable = program_directory::executablePath();
+    const std::optional<QString> directory = program_directory::fromExecutablePath(executable);
+    if (!directory) {
+        // Nothing is written and no serial port is probed from a directory the program
+        // cannot name: its files would land elsewhere and its ports/ folder be missed.
+        QtDialogs dialogs;
+        static_cast<Dialogs&>(dialogs).show(program_directory::unusableMessage(executable),
+                                            QStringLiteral("Hubrix"), Dialogs::Icon::Warning,
+                                            Dialogs::Buttons::Ok);
+        return 1;
+    }
+    const QString programDir = *directory;
     EspeakSpeech speech;
     QtSerialPortFactory serialPorts(programDir);
     EventLoopWaits waits;
