@@ -249,11 +249,7 @@ private slots:
         TestRig rig;
         rig.start();
         rig.stop();
-        QFile::remove(rig.path(stores::BindingFile));
-        QFile foreign(rig.path(stores::BindingFile));
-        QVERIFY(foreign.open(QIODevice::WriteOnly));
-        foreign.write("not a store");
-        foreign.close();
+        rig.replaceWithForeignFile(stores::BindingFile, "not a store");
         rig.start();
         rig.answer(1, 0x0101);
         ui(rig).addDeviceButton->setEnabled(true);
@@ -263,6 +259,7 @@ private slots:
         QCOMPARE(rig.speech.spoken.last(), QStringLiteral("绑定失败"));
         QCOMPARE(ui(rig).addDeviceButton->text(), QStringLiteral("绑定设备"));
         QVERIFY(ui(rig).addDeviceButton->isLit());
+        QFile foreign(rig.path(stores::BindingFile));
         QVERIFY(foreign.open(QIODevice::ReadOnly));
         QCOMPARE(foreign.readAll(), QByteArray("not a store"));
     }

@@ -106,11 +106,7 @@ private slots:
         TestRig rig;
         rig.start();
         rig.stop();
-        QFile::remove(rig.path(stores::BindingFile));
-        QFile foreign(rig.path(stores::BindingFile));
-        QVERIFY(foreign.open(QIODevice::WriteOnly));
-        foreign.write("not a store");
-        foreign.close();
+        rig.replaceWithForeignFile(stores::BindingFile, "not a store");
         rig.start();
         rig.answer(1, 0x0101);
         ui(rig).bindButton->setEnabled(true);

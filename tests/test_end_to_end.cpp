@@ -1,12 +1,6 @@
 // The program's real serial code and real waits against simulated hub boards on
 // pseudo-terminals, all on this thread's event loop.
-#include "app/program.h"
-#include "fakes/fake_dialogs.h"
-#include "fakes/fake_network.h"
-#include "fakes/fake_speech.h"
-#include "hubsim/hub_rack.h"
-#include "platform/event_loop_waits.h"
-#include "platform/qt_serial_port.h"
+#include "fakes/real_rig.h"
 #include "ui/colours.h"
 #include "ui/lamp.h"
 #include "ui/styled_button.h"
@@ -19,28 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
-namespace {
-struct RealRig {
-    QTemporaryDir dir;
-    HubRack rack{dir.path()};
-    FakeSpeech speech;
-    QtSerialPortFactory serialPorts{dir.path()};
-    EventLoopWaits waits;
-    FakeDialogs dialogs;
-    FakeNetwork network;
-    std::unique_ptr<Program> program;
-
-    Program& start() {
-        program = std::make_unique<Program>(Services{speech, serialPorts, waits, dialogs, network},
-                                            dir.path());
-        program->window().ui().probeWaitList->setCurrentIndex(0);
-        return *program;
-    }
-    const MainWindow::Controls& ui() const { return program->window().ui(); }
-    StyledButton* tile(int n) const { return program->window().tile(n).button; }
-};
-} // namespace
 
 class EndToEndTest : public QObject {
     Q_OBJECT

@@ -1,41 +1,13 @@
 // Lines that misbehave, through the program's real serial code against the simulator on
 // pseudo-terminals: noise in the same burst as an echo, and a port that loops back on a low
 // port number.
-#include "app/program.h"
-#include "fakes/fake_dialogs.h"
-#include "fakes/fake_network.h"
-#include "fakes/fake_speech.h"
-#include "hubsim/hub_rack.h"
-#include "platform/event_loop_waits.h"
-#include "platform/qt_serial_port.h"
+#include "fakes/real_rig.h"
 #include "ui/styled_button.h"
 
 #include <QComboBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-struct RealRig {
-    QTemporaryDir dir;
-    HubRack rack{dir.path()};
-    FakeSpeech speech;
-    QtSerialPortFactory serialPorts{dir.path()};
-    EventLoopWaits waits;
-    FakeDialogs dialogs;
-    FakeNetwork network;
-    std::unique_ptr<Program> program;
-
-    Program& start() {
-        program = std::make_unique<Program>(Services{speech, serialPorts, waits, dialogs, network},
-                                            dir.path());
-        program->window().ui().probeWaitList->setCurrentIndex(0);
-        return *program;
-    }
-    const MainWindow::Controls& ui() const { return program->window().ui(); }
-    StyledButton* tile(int n) const { return program->window().tile(n).button; }
-};
-} // namespace
 
 class HostileEndToEndTest : public QObject {
     Q_OBJECT

@@ -1,12 +1,6 @@
 // What an operator keeps between runs, through the real serial code against simulated boards
 // on pseudo-terminals and the real store files: the binding, the remarks and the favourites.
-#include "app/program.h"
-#include "fakes/fake_dialogs.h"
-#include "fakes/fake_network.h"
-#include "fakes/fake_speech.h"
-#include "hubsim/hub_rack.h"
-#include "platform/event_loop_waits.h"
-#include "platform/qt_serial_port.h"
+#include "fakes/real_rig.h"
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "ui/drop_list.h"
@@ -23,32 +17,6 @@
 #include <QTest>
 
 namespace {
-struct RealRig {
-    QTemporaryDir dir;
-    HubRack rack{dir.path()};
-    FakeSpeech speech;
-    QtSerialPortFactory serialPorts{dir.path()};
-    EventLoopWaits waits;
-    FakeDialogs dialogs;
-    FakeNetwork network;
-    std::unique_ptr<Program> program;
-
-    Program& start() {
-        program = std::make_unique<Program>(Services{speech, serialPorts, waits, dialogs, network},
-                                            dir.path());
-        program->window().ui().probeWaitList->setCurrentIndex(0);
-        program->window().show();
-        return *program;
-    }
-    // The operator closes the window; the program ends as it does at the end of a run.
-    void close() {
-        QVERIFY(program->window().close());
-        program.reset();
-    }
-    const MainWindow::Controls& ui() const { return program->window().ui(); }
-    QString path(const QString& file) const { return dir.path() + file; }
-};
-
 QString field(const QString& path, const QString& alias, int record, int position) {
     TableStore store;
     const StoreSession session(store, path, alias);

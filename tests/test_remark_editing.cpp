@@ -162,13 +162,10 @@ private slots:
     void save_thatCannotReachTheFile_saysSoAndClaimsNothing() {
         focus(*rig_, 4);
         box(*rig_, 4)->setText(QStringLiteral("网关"));
-        QVERIFY(QFile::remove(rig_->path(stores::RemarkFile)));
-        QFile foreign(rig_->path(stores::RemarkFile));
-        QVERIFY(foreign.open(QIODevice::WriteOnly));
-        foreign.write("someone else's file");
-        foreign.close();
+        rig_->replaceWithForeignFile(stores::RemarkFile, "someone else's file");
         QTest::keyClick(box(*rig_, 4), Qt::Key_Return);
         QCOMPARE(rig_->speech.spoken.last(), QStringLiteral("保存失败"));
+        QFile foreign(rig_->path(stores::RemarkFile));
         QVERIFY(foreign.open(QIODevice::ReadOnly));
         QCOMPARE(foreign.readAll(), QByteArray("someone else's file"));
     }

@@ -11,6 +11,7 @@
 #include "ui/drop_list.h"
 #include "ui/text_box.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -58,6 +59,14 @@ struct TestRig {
             return false;
         goToRecord(store, record);
         return store.writeField(field, text);
+    }
+
+    // Puts a file that is no store where a store file belongs, as another program might.
+    void replaceWithForeignFile(const QString& file, const QByteArray& bytes) const {
+        QFile::remove(path(file));
+        QFile foreign(path(file));
+        QVERIFY(foreign.open(QIODevice::WriteOnly));
+        QCOMPARE(foreign.write(bytes), bytes.size());
     }
 
     // The board on link answers with its device number, as in reply to a query.
