@@ -23,8 +23,16 @@ fi
 rack=build/rack
 mkdir -p "$rack"
 cp build/src/hubrix "$rack/hubrix"
+# The simulator reads its commands (plug, unplug, fault, ...) from a named pipe, so that a
+# second terminal can plug in a board while Hubrix runs:
+#     echo "plug 14 0A0B" > build/rack/hubsim.commands
+commands="$rack/hubsim.commands"
+rm -f "$commands"
+mkfifo "$commands"
+# Opened for reading and writing, the pipe never reports an end while nobody writes.
+exec 3<>"$commands"
 build/tools/hubsim/hubsim --dir "$rack" --board 3:0102 --board 7:0203 --board 12:1A2B \
-    --silent 1,2,5,9 &
+    --silent 1,2,5,9 <&3 &
 simulator=$!
 trap 'kill $simulator 2>/dev/null; wait $simulator 2>/dev/null' EXIT
 # The simulator links ports/COM<n> as it creates them; start once the last one is there.
