@@ -7,6 +7,7 @@
 #include "ops/binding.h"
 #include "ops/disconnect.h"
 #include "ops/network_address.h"
+#include "ops/prompt_sound.h"
 #include "ops/remark_search.h"
 #include "ops/view_filters.h"
 #include "store/table_store.h"
@@ -60,4 +61,5 @@ private:
     Binding binding_;
     Disconnect disconnect_;
     NetworkAddress networkAddress_;
+    PromptSound promptSound_;
 };
