@@ -206,12 +206,18 @@ QString colourName(std::optional<quint32> colour) {
     }
 }
 
+// The toolkit makes the object's interface to send an event even when no tool listens; the
+// lamps and pages would all get one during the first connect run for nothing.
 void notifyNameChanged(QObject* object) {
+    if (!QAccessible::isActive())
+        return;
     QAccessibleEvent event(object, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
 }
 
 void notifyStateChanged(QObject* object, QAccessible::State changed) {
+    if (!QAccessible::isActive())
+        return;
     QAccessibleStateChangeEvent event(object, changed);
     QAccessible::updateAccessibility(&event);
 }

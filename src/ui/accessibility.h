@@ -24,8 +24,8 @@ QString tileLabel(int tile);
 // A lamp's colour in words, as a lamp reads it out.
 QString colourName(std::optional<quint32> colour);
 
-// Tell a listening tool that what it read of object is out of date. Without one they cost a
-// test and return.
+// Tell a listening tool that what it read of object is out of date. Without one they return at
+// once.
 void notifyNameChanged(QObject* object);
 void notifyStateChanged(QObject* object, QAccessible::State changed);
 
