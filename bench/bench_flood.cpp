@@ -51,7 +51,8 @@ int main(int argc, char* argv[]) {
     EventLoopWaits waits;
     QuietDialogs dialogs;
     QuietNetwork network;
-    Program program(Services{speech, serialPorts, waits, dialogs, network}, dir.path());
+    QuietTune tune;
+    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
     program.window().ui().probeWaitList->setCurrentIndex(0);
     program.window().ui().connectButton->click();
     for (int k = 1; k <= LinkCount; ++k) {

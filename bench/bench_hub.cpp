@@ -58,12 +58,14 @@ struct Rig {
     CountingWaits waits{realWaits};
     QuietDialogs dialogs;
     QuietNetwork network;
+    QuietTune tune;
 };
 
 void arrivalThroughput() {
     Rig rig;
-    Program program(Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network},
-                    rig.dir.path());
+    Program program(
+        Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network, rig.tune},
+        rig.dir.path());
     const QByteArray reply = hex_to_bytes(QStringLiteral("A5A680011234000000EEA7A8"));
     constexpr int Frames = 1'000'000;
     SerialPort& port = program.port(1);
@@ -83,8 +85,9 @@ void silentQueryRun() {
     for (int n = 1; n <= 30; ++n)
         silent << QString::number(n);
     Simulator simulator(rig.dir.path(), {"--silent", silent.join(',')}, 30);
-    Program program(Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network},
-                    rig.dir.path());
+    Program program(
+        Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network, rig.tune},
+        rig.dir.path());
     program.window().ui().probeWaitList->setCurrentIndex(0);
     const double cpuBefore = cpuSeconds();
     const double wallMs = timeMs([&] { program.window().ui().connectButton->click(); });
@@ -115,8 +118,9 @@ double untilCaption(Program& program, StyledButton* button, const QString& capti
 void clickRoundTrip() {
     Rig rig;
     Simulator simulator(rig.dir.path(), {"--board", "1:0102"}, 1);
-    Program program(Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network},
-                    rig.dir.path());
+    Program program(
+        Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network, rig.tune},
+        rig.dir.path());
     program.window().ui().probeWaitList->setCurrentIndex(0);
     program.window().ui().connectButton->click();
     std::vector<double> on, off;

@@ -83,11 +83,12 @@ struct Rig {
     QtSerialPortFactory serialPorts{dir.path()};
     YesDialogs dialogs;
     QuietNetwork network;
+    QuietTune tune;
     std::unique_ptr<Program> program;
 
     void start(Waits& waits) {
-        program = std::make_unique<Program>(Services{speech, serialPorts, waits, dialogs, network},
-                                            dir.path());
+        program = std::make_unique<Program>(
+            Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
     }
     void fillRemarks() {
         TableStore store;

@@ -4,6 +4,7 @@
 #include "app/run_program.h"
 #include "platform/espeak_speech.h"
 #include "platform/event_loop_waits.h"
+#include "platform/pcaudio_tune.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_network.h"
 #include "platform/qt_serial_port.h"
@@ -17,12 +18,13 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const QString programDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    PcaudioTune tune;
     EspeakSpeech speech;
     QtSerialPortFactory serialPorts(programDir);
     EventLoopWaits waits;
     QtDialogs dialogs;
     QtNetwork network;
-    return runProgram(Services{speech, serialPorts, waits, dialogs, network}, programDir,
+    return runProgram(Services{speech, serialPorts, waits, dialogs, network, tune}, programDir,
                       [](Program& program) {
                           // A zero timer fires once every pending event has been handled.
                           QTimer::singleShot(0, &program.window(), [&program] {

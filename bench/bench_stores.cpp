@@ -24,7 +24,8 @@ int main(int argc, char* argv[]) {
     EventLoopWaits waits;
     QuietDialogs dialogs;
     QuietNetwork network;
-    Program program(Services{speech, serialPorts, waits, dialogs, network}, dir.path());
+    QuietTune tune;
+    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
     TableStore& store = program.store();
     const QString remarkPath = dir.path() + stores::RemarkFile;
 

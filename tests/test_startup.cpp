@@ -222,12 +222,12 @@ private slots:
     void closingTheWindow_endsTheProgramWithExitCodeZero() {
         TestRig rig;
         bool shown = false;
-        const int exitCode =
-            runProgram(Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network},
-                       rig.dir.path(), [&](Program& program) {
-                           shown = program.window().isVisible();
-                           QTimer::singleShot(0, &program.window(), &QWidget::close);
-                       });
+        const int exitCode = runProgram(
+            Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network, rig.tune},
+            rig.dir.path(), [&](Program& program) {
+                shown = program.window().isVisible();
+                QTimer::singleShot(0, &program.window(), &QWidget::close);
+            });
         QVERIFY(shown);
         QCOMPARE(exitCode, 0);
         QCOMPARE(rig.speech.spoken.first(), QStringLiteral("欢迎使用Hubrix"));

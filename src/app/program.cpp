@@ -7,6 +7,7 @@
 #include "ui/text_box.h"
 #include "ui/window_created.h"
 
+#include <QAction>
 #include <QPushButton>
 
 namespace {
@@ -40,7 +41,8 @@ Program::Program(Services services, const QString& programDir)
       context_{state_, window_, store_, services, portPointers(ports_), programDir},
       byteArrival_(context_), linkLoss_(context_), connectRun_(context_), tileClicks_(context_),
       remarkEditing_(context_), remarkSearch_(context_), viewFilters_(context_), binding_(context_),
-      disconnect_(context_), networkAddress_(context_), addDevice_(context_) {
+      disconnect_(context_), networkAddress_(context_), addDevice_(context_),
+      promptSound_(context_) {
     wireLinks();
     wireTiles();
     wireSearchAndFavourites();
@@ -68,8 +70,10 @@ void Program::wireLinks() {
 void Program::wireTiles() {
     for (const MainWindow::Tile& tile : window_.ui().tiles) {
         StyledButton* button = tile.button;
-        QObject::connect(button, &StyledButton::clicked, &window_,
-                         [this, button] { tileClicks_.onTileClicked(button); });
+        QObject::connect(button, &StyledButton::clicked, &window_, [this, button] {
+            promptSound_.onButtonClicked(button);
+            tileClicks_.onTileClicked(button);
+        });
     }
 }
 
@@ -139,5 +143,7 @@ void Program::wireCommandButtons() {
                      call(networkAddress_, &NetworkAddress::onAddressClicked));
     QObject::connect(ui.addDeviceButton, &StyledButton::clicked, &window_,
                      call(addDevice_, &AddDevice::onAddDeviceClicked));
+    QObject::connect(ui.promptSoundItem, &QAction::triggered, &window_,
+                     call(promptSound_, &PromptSound::onItemChosen));
     window_.setCloseCheck([this] { return disconnect_.closingCheck(); });
 }

@@ -8,6 +8,7 @@
 #include "ops/binding.h"
 #include "ops/disconnect.h"
 #include "ops/network_address.h"
+#include "ops/prompt_sound.h"
 #include "ops/remark_search.h"
 #include "ops/view_filters.h"
 #include "store/table_store.h"
@@ -64,4 +65,5 @@ private:
     Disconnect disconnect_;
     NetworkAddress networkAddress_;
     AddDevice addDevice_;
+    PromptSound promptSound_;
 };

@@ -5,6 +5,7 @@ class SerialPortFactory;
 class Waits;
 class Dialogs;
 class Network;
+class Tune;
 
 // The platform services the program talks to; the program and the tests each supply a set.
 struct Services {
@@ -13,4 +14,5 @@ struct Services {
     Waits& waits;
     Dialogs& dialogs;
     Network& network;
+    Tune& tune;
 };

@@ -1,5 +1,6 @@
 #include "ui/lamp.h"
 
+#include "ui/accessibility.h"
 #include "ui/colours.h"
 
 #include <QPainter>
@@ -14,6 +15,8 @@ void Lamp::setColour(std::optional<quint32> colour) {
         return;
     colour_ = colour;
     update();
+    // A lamp reads out its colour in its name.
+    accessibility::notifyNameChanged(this);
 }
 
 void Lamp::paintEvent(QPaintEvent*) {

@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include "ui/accessibility.h"
 #include "ui/captions.h"
 #include "ui/colours.h"
 #include "ui/drop_list.h"
@@ -28,6 +29,7 @@ template <typename Widget, typename... Args>
 Widget* place(QWidget* parent, const QString& name, QRect geometry, Args&&... args) {
     auto* widget = new Widget(std::forward<Args>(args)..., parent);
     widget->setObjectName(name);
+    widget->setAccessibleDescription(name);
     widget->setGeometry(geometry);
     return widget;
 }
@@ -50,6 +52,7 @@ StyledButton* styledButton(QWidget* parent, int number, const QString& caption, 
 } // namespace
 
 MainWindow::MainWindow() {
+    accessibility::install();
     setWindowTitle(QStringLiteral("Hubrix（单机版）"));
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
@@ -58,7 +61,9 @@ MainWindow::MainWindow() {
 
     auto* menu = menuBar()->addMenu(QStringLiteral("设置"));
     menuBar()->setObjectName(QStringLiteral("超级菜单1"));
+    menuBar()->setAccessibleDescription(menuBar()->objectName());
     ui_.promptSoundItem = menu->addAction(QStringLiteral("提示音已关闭"));
+    ui_.promptSoundItem->setCheckable(true);
 
     createTopStrip(client);
     ui_.tileArea =

@@ -1,5 +1,6 @@
 #include "ui/remark_box.h"
 
+#include "ui/accessibility.h"
 #include "ui/colours.h"
 #include "ui/tile_numbering.h"
 
@@ -19,6 +20,8 @@ RemarkBox::RemarkBox(int tile, const QValidator* validator, QWidget* parent) : T
     setObjectName(tiles::remarkBoxName(tile));
     setProperty("tag", QString::number(tile));
     setValidator(validator);
+    setAccessibleName(accessibility::tileLabel(tile) + QStringLiteral(" 备注"));
+    setAccessibleDescription(objectName());
 }
 
 void RemarkBox::setHighlight(std::optional<quint32> colour) {

@@ -6,9 +6,11 @@
 
 // A button (超级按钮) that paints itself in a plain look or in a lit look drawn with four
 // colour slots: 1 text, 2 border, 3 pressed fill, 4 fill. The look is independent of the
-// caption and of the enabled state.
+// caption and of the enabled state. Its sound switch says whether a click on it plays the
+// prompt tune; every button starts with it off.
 class StyledButton : public QAbstractButton {
     Q_OBJECT
+    Q_PROPERTY(bool soundOn READ isSoundOn WRITE setSoundOn)
 public:
     StyledButton(const QString& name, const QString& caption, QWidget* parent);
 
@@ -19,6 +21,9 @@ public:
     void setColourSlot(int slot, quint32 colour);
     quint32 colourSlot(int slot) const;
 
+    bool isSoundOn() const { return soundOn_; }
+    void setSoundOn(bool on) { soundOn_ = on; }
+
     QSize sizeHint() const override { return {88, 40}; }
 
 protected:
@@ -26,5 +31,6 @@ protected:
 
 private:
     bool lit_ = false;
+    bool soundOn_ = false;
     std::array<quint32, 4> slots_{};
 };

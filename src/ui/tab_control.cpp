@@ -1,6 +1,10 @@
 #include "ui/tab_control.h"
 
+#include "ui/accessibility.h"
+
 #include <QTabBar>
+
+#include <algorithm>
 
 TabControl::TabControl(const QString& name, const QStringList& pageTitles, QWidget* parent)
     : QWidget(parent), tabs_(new QTabBar(this)) {
@@ -18,17 +22,26 @@ TabControl::TabControl(const QString& name, const QStringList& pageTitles, QWidg
     showPage(tabs_->currentIndex());
 }
 
+int TabControl::indexOfPage(const QObject* object) const {
+    const auto found = std::find(pages_.begin(), pages_.end(), object);
+    return found == pages_.end() ? -1 : int(found - pages_.begin());
+}
+
 QString TabControl::pageTitle(int index) const {
     return tabs_->tabText(index);
 }
 void TabControl::setPageTitle(int index, const QString& title) {
     tabs_->setTabText(index, title);
+    accessibility::notifyNameChanged(page(index));
 }
 bool TabControl::isPageEnabled(int index) const {
     return tabs_->isTabEnabled(index);
 }
 void TabControl::setPageEnabled(int index, bool enabled) {
     tabs_->setTabEnabled(index, enabled);
+    QAccessible::State changed;
+    changed.disabled = true;
+    accessibility::notifyStateChanged(page(index), changed);
 }
 int TabControl::currentPage() const {
     return tabs_->currentIndex();
@@ -44,6 +57,13 @@ void TabControl::resizeEvent(QResizeEvent*) {
 }
 
 void TabControl::showPage(int index) {
-    for (int i = 0; i < pageCount(); ++i)
-        pages_[size_t(i)]->setVisible(i == index);
+    QAccessible::State changed;
+    changed.selected = true;
+    for (int i = 0; i < pageCount(); ++i) {
+        const bool shown = i == index;
+        if (pages_[size_t(i)]->isVisibleTo(this) == shown)
+            continue;
+        pages_[size_t(i)]->setVisible(shown);
+        accessibility::notifyStateChanged(pages_[size_t(i)], changed);
+    }
 }

@@ -15,6 +15,8 @@ public:
 
     int pageCount() const { return int(pages_.size()); }
     QWidget* page(int index) const { return pages_[size_t(index)]; }
+    // -1 when object is not one of the pages.
+    int indexOfPage(const QObject* object) const;
     QString pageTitle(int index) const;
     void setPageTitle(int index, const QString& title);
     bool isPageEnabled(int index) const;

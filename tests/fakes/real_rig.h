@@ -4,6 +4,7 @@
 #include "fakes/fake_dialogs.h"
 #include "fakes/fake_network.h"
 #include "fakes/fake_speech.h"
+#include "fakes/fake_tune.h"
 #include "hubsim/hub_rack.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
@@ -26,12 +27,13 @@ struct RealRig {
     EventLoopWaits waits;
     FakeDialogs dialogs;
     FakeNetwork network;
+    FakeTune tune;
     std::unique_ptr<Program> program;
 
     // Probes with the shortest wait, 60 ms.
     Program& start() {
-        program = std::make_unique<Program>(Services{speech, serialPorts, waits, dialogs, network},
-                                            dir.path());
+        program = std::make_unique<Program>(
+            Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
         program->window().ui().probeWaitList->setCurrentIndex(0);
         return *program;
     }

@@ -5,6 +5,7 @@
 #include "fakes/fake_network.h"
 #include "fakes/fake_serial.h"
 #include "fakes/fake_speech.h"
+#include "fakes/fake_tune.h"
 #include "fakes/fake_waits.h"
 #include "hub/frame_codec.h"
 #include "store/store_session.h"
@@ -26,11 +27,12 @@ struct TestRig {
     FakeWaits waits{bus};
     FakeDialogs dialogs;
     FakeNetwork network;
+    FakeTune tune;
     std::unique_ptr<Program> program;
 
     Program& start() {
-        program = std::make_unique<Program>(Services{speech, serialPorts, waits, dialogs, network},
-                                            dir.path());
+        program = std::make_unique<Program>(
+            Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
         return *program;
     }
     // Ends this run of the program; the directory stays for the next start().

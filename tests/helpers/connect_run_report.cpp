@@ -6,6 +6,7 @@
 #include "fakes/fake_dialogs.h"
 #include "fakes/fake_network.h"
 #include "fakes/fake_speech.h"
+#include "fakes/fake_tune.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
 #include "ui/main_window.h"
@@ -26,7 +27,8 @@ int main(int argc, char* argv[]) {
     EventLoopWaits waits;
     FakeDialogs dialogs;
     FakeNetwork network;
-    Program program(Services{speech, serialPorts, waits, dialogs, network}, programDir);
+    FakeTune tune;
+    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, programDir);
     program.window().ui().probeWaitList->setCurrentIndex(0);
     program.window().ui().connectButton->click();
     for (const FakeDialogs::Shown& box : dialogs.shown) {

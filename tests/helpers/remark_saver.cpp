@@ -5,6 +5,7 @@
 #include "fakes/fake_dialogs.h"
 #include "fakes/fake_network.h"
 #include "fakes/fake_speech.h"
+#include "fakes/fake_tune.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
 #include "ui/remark_box.h"
@@ -29,7 +30,8 @@ int main(int argc, char* argv[]) {
     EventLoopWaits waits;
     FakeDialogs dialogs;
     FakeNetwork network;
-    Program program(Services{speech, serialPorts, waits, dialogs, network}, dir);
+    FakeTune tune;
+    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir);
     program.window().show();
     program.window().activateWindow();
     if (!QTest::qWaitForWindowActive(&program.window()))

@@ -3,6 +3,7 @@
 #include "platform/dialogs.h"
 #include "platform/network.h"
 #include "platform/speech.h"
+#include "platform/tune.h"
 #include "platform/waits.h"
 
 // For benchmarks and tools that run the program unattended: they measure or show the program,
@@ -10,6 +11,11 @@
 class QuietSpeech : public Speech {
 public:
     void speak(const QString&) override {}
+};
+
+class QuietTune : public Tune {
+public:
+    void play() override {}
 };
 
 class QuietDialogs : public Dialogs {

@@ -54,7 +54,8 @@ int main(int argc, char* argv[]) {
     EventLoopWaits waits;
     QuietDialogs dialogs;
     QuietNetwork network;
-    Program program(Services{speech, serialPorts, waits, dialogs, network}, dir.path());
+    QuietTune tune;
+    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
     MainWindow& window = program.window();
 
     storeRemarks(program.store(), dir.path() + stores::RemarkFile,
