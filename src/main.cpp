@@ -26,7 +26,6 @@ int main(int, char* argv[]) {
         return 1;
     }
     const QString programDir = *directory;
-    // Before the speech engine, which then opens the sound device as quietly.
     PcaudioTune tune;
     EspeakSpeech speech;
     QtSerialPortFactory serialPorts(programDir);

@@ -9,14 +9,8 @@
 #include <thread>
 #include <vector>
 
-// Plays the prompt tune through pcaudiolib, the audio path the speech engine takes, on a thread
-// of its own: a click never waits for the sound device. The device is looked up at the first
-// play and opened for each one, so a device that appears later is used; without one the tune is
-// silent and nothing is reported.
-//
-// The sound library tells standard error about every missing sound card at every open; the
-// program has nobody reading that, so from construction on those messages are dropped for the
-// whole process, the speech engine's included. Create it before the speech engine.
+// Plays the prompt tune on the sound device the speech uses, on a thread of its own: a click
+// never waits for the sound device.
 class PcaudioTune : public Tune {
 public:
     PcaudioTune();
