@@ -40,14 +40,6 @@ private:
     }();
 };
 
-// Says Yes to every question, as the operator confirming a bind or an unbind.
-class YesDialogs : public Dialogs {
-public:
-    Answer show(const QString&, const QString&, Icon, Buttons buttons, const QString&) override {
-        return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
-    }
-};
-
 // The longest gap between two turns of a 1 ms timer while it runs: how long the thread was
 // busy without handling events.
 class StallMeter {
@@ -81,7 +73,7 @@ struct Rig {
     QTemporaryDir dir;
     QuietSpeech speech;
     QtSerialPortFactory serialPorts{dir.path()};
-    YesDialogs dialogs;
+    AgreeingDialogs dialogs;
     QuietNetwork network;
     QuietTune tune;
     std::unique_ptr<Program> program;

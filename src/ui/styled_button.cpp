@@ -13,7 +13,7 @@ StyledButton::StyledButton(const QString& name, const QString& caption, QWidget*
 void StyledButton::setLit(bool lit) {
     lit_ = lit;
     if (!lit)
-        slots_.fill(0);
+        slots_.fill(std::nullopt);
     update();
 }
 
@@ -27,7 +27,7 @@ void StyledButton::setColourSlot(int slot, quint32 colour) {
 quint32 StyledButton::colourSlot(int slot) const {
     if (slot < 1 || slot > int(slots_.size()))
         return 0;
-    return slots_[size_t(slot - 1)];
+    return slots_[size_t(slot - 1)].value_or(0);
 }
 
 void StyledButton::paintEvent(QPaintEvent*) {
@@ -36,9 +36,14 @@ void StyledButton::paintEvent(QPaintEvent*) {
     const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QColor fill, border, text;
     if (lit_) {
-        fill = colour::toQColor(isDown() ? slots_[2] : slots_[3]);
-        border = colour::toQColor(slots_[1]);
-        text = colour::toQColor(slots_[0]);
+        const auto slotColour = [this](int slot, QColor fallback) {
+            const auto& value = slots_[size_t(slot - 1)];
+            return value ? colour::toQColor(*value) : fallback;
+        };
+        fill =
+            slotColour(isDown() ? 3 : 4, isDown() ? QColor(240, 200, 90) : QColor(255, 226, 130));
+        border = slotColour(2, QColor(190, 140, 20));
+        text = slotColour(1, QColor(20, 20, 20));
     } else {
         fill = isDown() ? QColor(205, 212, 222) : QColor(236, 239, 244);
         border = QColor(140, 148, 160);

@@ -3,11 +3,13 @@
 #include <QAbstractButton>
 
 #include <array>
+#include <optional>
 
 // A button (超级按钮) that paints itself in a plain look or in a lit look drawn with four
-// colour slots: 1 text, 2 border, 3 pressed fill, 4 fill. The look is independent of the
-// caption and of the enabled state. Its sound switch says whether a click on it plays the
-// prompt tune; every button starts with it off.
+// colour slots: 1 text, 2 border, 3 pressed fill, 4 fill. A slot no handler has set draws in a
+// default highlight, so a button lit without colours still shows its caption. The look is
+// independent of the caption and of the enabled state. Its sound switch says whether a click on it
+// plays the prompt tune; every button starts with it off.
 class StyledButton : public QAbstractButton {
     Q_OBJECT
     Q_PROPERTY(bool soundOn READ isSoundOn WRITE setSoundOn)
@@ -19,6 +21,7 @@ public:
     void setLit(bool lit);
     // slot is 1 ... 4; the colour is a blue-green-red value.
     void setColourSlot(int slot, quint32 colour);
+    // 0 for a slot that has not been set since the button was last plain.
     quint32 colourSlot(int slot) const;
 
     bool isSoundOn() const { return soundOn_; }
@@ -32,5 +35,5 @@ protected:
 private:
     bool lit_ = false;
     bool soundOn_ = false;
-    std::array<quint32, 4> slots_{};
+    std::array<std::optional<quint32>, 4> slots_{};
 };

@@ -25,6 +25,14 @@ public:
     }
 };
 
+// Says Yes to every question, as an operator confirming a bind or an unbind.
+class AgreeingDialogs : public Dialogs {
+public:
+    Answer show(const QString&, const QString&, Icon, Buttons buttons, const QString&) override {
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
+    }
+};
+
 // Off the network: nothing unattended should reach out of the machine.
 class QuietNetwork : public Network {
 public:

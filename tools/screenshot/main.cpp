@@ -1,6 +1,7 @@
 // Usage: screenshot OUTPUT.png
 // Renders the real main window offscreen after a connect run has found simulated boards and
-// two slots have been switched on, through the program's real serial code and waits.
+// two slots have been switched on, the boards bound and a search made, through the program's real
+// serial code and waits.
 #include "quiet_services.h"
 
 #include "app/program.h"
@@ -10,7 +11,9 @@
 #include "store/stores.h"
 #include "store/tile_refill.h"
 #include "ui/main_window.h"
+#include "ui/remark_box.h"
 #include "ui/styled_button.h"
+#include "ui/text_box.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -52,7 +55,7 @@ int main(int argc, char* argv[]) {
     QuietSpeech speech;
     QtSerialPortFactory serialPorts(dir.path());
     EventLoopWaits waits;
-    QuietDialogs dialogs;
+    AgreeingDialogs dialogs;
     QuietNetwork network;
     QuietTune tune;
     Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
@@ -78,6 +81,9 @@ int main(int argc, char* argv[]) {
             return 1;
         }
     }
+    window.ui().bindButton->click();
+    window.ui().searchText->setText(QStringLiteral("打印"));
+    window.ui().searchButton->click();
     QTest::qWait(50);
     if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "screenshot: cannot write %s\n", argv[1]);
