@@ -13,14 +13,16 @@ void arrive(Program& program, int link, const QByteArray& data) {
         emit program.port(link).byteArrived(quint8(byte));
 }
 
-// Link 1 found on serial port 11 with device number 0101, as after a connect run.
-void connectLinkOne(TestRig& rig) {
-    rig.bus.addBoard(11, 0x0101);
+// Link k found on serial port 10 + k with device number 0k0k, as after a connect run.
+void connectLink(TestRig& rig, int link) {
+    const int portNumber = 10 + link;
+    rig.bus.addBoard(portNumber, quint16(0x0101 * link));
     Program& program = *rig.program;
-    program.port(1).setPortNumber(11);
-    QVERIFY(program.port(1).open());
-    program.state().links[0].address = QStringLiteral("0B");
-    program.state().links[0].deviceNumber = QStringLiteral("0101");
+    program.port(link).setPortNumber(portNumber);
+    QVERIFY(program.port(link).open());
+    LinkState& state = program.state().links[size_t(link - 1)];
+    state.address = byte_to_hex(portNumber);
+    state.deviceNumber = QStringLiteral("%1").arg(0x0101 * link, 4, 16, QLatin1Char('0'));
     program.state().connectDone = 1;
 }
 } // namespace
@@ -54,7 +56,7 @@ private slots:
     void strayByteInTheSameBurstAsAnEcho_costsNothing() {
         TestRig rig;
         rig.start();
-        connectLinkOne(rig);
+        connectLink(rig, 1);
         StyledButton* button = rig.program->window().tile(3).button;
         button->click();
         const QByteArray echo = rig.bus.writes.last().bytes;
@@ -74,7 +76,7 @@ private slots:
     void noiseOnAFoundLink_leavesItsDeviceNumber() {
         TestRig rig;
         rig.start();
-        connectLinkOne(rig);
+        connectLink(rig, 1);
         QByteArray noise;
         for (int i = 0; i < 120; ++i)
             noise.append(char((i * 37 + 11) % 0xA5));
@@ -152,13 +154,9 @@ private slots:
     void unpluggedLink_looksAndActsDisconnected() {
         TestRig rig;
         rig.start();
-        connectLinkOne(rig);
-        rig.bus.addBoard(12, 0x0202);
+        connectLink(rig, 1);
+        connectLink(rig, 2);
         Program& program = *rig.program;
-        program.port(2).setPortNumber(12);
-        QVERIFY(program.port(2).open());
-        program.state().links[1].address = QStringLiteral("0C");
-        program.state().links[1].deviceNumber = QStringLiteral("0202");
         const auto& ui = program.window().ui();
         for (Lamp* lamp : {ui.connectionLamp, ui.linkLamps[0], ui.linkLamps[1]})
             lamp->setColour(colour::Green);
