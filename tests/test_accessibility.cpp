@@ -1,4 +1,4 @@
-#include "app/dimensions.h"
+#include "state/dimensions.h"
 #include "ui/colours.h"
 #include "ui/lamp.h"
 #include "ui/main_window.h"

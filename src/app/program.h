@@ -1,7 +1,5 @@
 #pragma once
 
-#include "app/context.h"
-#include "app/global_state.h"
 #include "hub/byte_arrival.h"
 #include "hub/connect_run.h"
 #include "hub/link_loss.h"
@@ -11,6 +9,8 @@
 #include "ops/prompt_sound.h"
 #include "ops/remark_search.h"
 #include "ops/view_filters.h"
+#include "state/context.h"
+#include "state/global_state.h"
 #include "store/table_store.h"
 #include "tiles/add_device.h"
 #include "tiles/remark_editing.h"

@@ -1,8 +1,8 @@
 #include "hub/byte_arrival.h"
 
-#include "app/context.h"
 #include "hub/frame_codec.h"
 #include "platform/waits.h"
+#include "state/context.h"
 #include "tiles/switch_echoes.h"
 
 void ByteArrival::onByte(int link, quint8 byte) {

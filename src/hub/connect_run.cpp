@@ -1,11 +1,11 @@
 #include "hub/connect_run.h"
 
-#include "app/context.h"
 #include "hub/frame_codec.h"
 #include "ops/screen_procedures.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
 #include "platform/waits.h"
+#include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "ui/captions.h"

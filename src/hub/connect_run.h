@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/global_state.h"
+#include "state/global_state.h"
 
 struct Context;
 class SerialPort;

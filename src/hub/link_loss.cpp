@@ -1,6 +1,6 @@
 #include "hub/link_loss.h"
 
-#include "app/context.h"
+#include "state/context.h"
 #include "ui/colours.h"
 #include "ui/lamp.h"
 #include "ui/main_window.h"

@@ -1,10 +1,10 @@
 #include "ops/binding.h"
 
-#include "app/context.h"
 #include "ops/binding_record.h"
 #include "ops/screen_procedures.h"
 #include "platform/dialogs.h"
 #include "platform/speech.h"
+#include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "store/tile_refill.h"

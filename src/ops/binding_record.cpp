@@ -1,6 +1,6 @@
 #include "ops/binding_record.h"
 
-#include "app/context.h"
+#include "state/context.h"
 #include "store/store_session.h"
 #include "store/table_store.h"
 

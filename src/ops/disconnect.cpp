@@ -1,9 +1,9 @@
 #include "ops/disconnect.h"
 
-#include "app/context.h"
 #include "ops/screen_procedures.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
+#include "state/context.h"
 #include "ui/captions.h"
 #include "ui/colours.h"
 #include "ui/drop_list.h"

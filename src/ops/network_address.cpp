@@ -1,8 +1,8 @@
 #include "ops/network_address.h"
 
-#include "app/context.h"
 #include "hub/frame_codec.h"
 #include "platform/dialogs.h"
+#include "state/context.h"
 #include "ui/main_window.h"
 
 #include <QHostAddress>

@@ -1,7 +1,7 @@
 #include "ops/prompt_sound.h"
 
-#include "app/context.h"
 #include "platform/tune.h"
+#include "state/context.h"
 #include "ui/main_window.h"
 #include "ui/styled_button.h"
 

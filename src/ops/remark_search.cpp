@@ -1,8 +1,8 @@
 #include "ops/remark_search.h"
 
-#include "app/context.h"
 #include "platform/speech.h"
 #include "platform/waits.h"
+#include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "ui/captions.h"

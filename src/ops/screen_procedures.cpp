@@ -1,7 +1,7 @@
 #include "ops/screen_procedures.h"
 
-#include "app/context.h"
 #include "platform/serial_port.h"
+#include "state/context.h"
 #include "ui/captions.h"
 #include "ui/colours.h"
 #include "ui/drop_list.h"

@@ -1,8 +1,8 @@
 #include "ops/view_filters.h"
 
-#include "app/context.h"
 #include "platform/dialogs.h"
 #include "platform/speech.h"
+#include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "ui/captions.h"

@@ -1,6 +1,6 @@
 #include "store/store_session.h"
 
-#include "app/context.h"
+#include "state/context.h"
 #include "store/stores.h"
 #include "store/table_store.h"
 

@@ -1,6 +1,6 @@
 #include "store/stores.h"
 
-#include "app/dimensions.h"
+#include "state/dimensions.h"
 
 #include <QComboBox>
 

@@ -1,6 +1,6 @@
 #include "store/tile_refill.h"
 
-#include "app/context.h"
+#include "state/context.h"
 #include "store/stores.h"
 #include "ui/main_window.h"
 #include "ui/remark_box.h"

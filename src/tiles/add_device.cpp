@@ -1,11 +1,11 @@
 #include "tiles/add_device.h"
 
-#include "app/context.h"
 #include "hub/connect_run.h"
 #include "hub/frame_codec.h"
 #include "ops/binding_record.h"
 #include "ops/screen_procedures.h"
 #include "platform/speech.h"
+#include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "ui/captions.h"

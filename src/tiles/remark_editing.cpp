@@ -1,7 +1,7 @@
 #include "tiles/remark_editing.h"
 
-#include "app/context.h"
 #include "platform/speech.h"
+#include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "ui/colours.h"

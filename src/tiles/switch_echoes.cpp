@@ -1,7 +1,7 @@
 #include "tiles/switch_echoes.h"
 
-#include "app/context.h"
 #include "hub/frame_codec.h"
+#include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "ui/captions.h"

@@ -1,9 +1,9 @@
 #include "tiles/tile_clicks.h"
 
-#include "app/context.h"
 #include "hub/frame_codec.h"
 #include "platform/serial_port.h"
 #include "platform/speech.h"
+#include "state/context.h"
 #include "ui/captions.h"
 #include "ui/styled_button.h"
 #include "ui/tile_numbering.h"

@@ -1,6 +1,6 @@
 #include "ui/accessibility.h"
 
-#include "app/dimensions.h"
+#include "state/dimensions.h"
 #include "ui/colours.h"
 #include "ui/lamp.h"
 #include "ui/styled_button.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/dimensions.h"
+#include "state/dimensions.h"
 
 #include <QMainWindow>
 

@@ -1,6 +1,6 @@
 #include "ui/tile_numbering.h"
 
-#include "app/dimensions.h"
+#include "state/dimensions.h"
 
 namespace tiles {
 namespace {

@@ -1,8 +1,8 @@
 #include "ui/window_created.h"
 
-#include "app/context.h"
 #include "platform/speech.h"
 #include "platform/waits.h"
+#include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "store/tile_refill.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/dimensions.h"
 #include "hub/frame_assembler.h"
+#include "state/dimensions.h"
 #include "store/table_store.h"
 
 #include <QList>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/global_state.h"
 #include "platform/services.h"
+#include "state/global_state.h"
 
 #include <QString>
 
