@@ -37,8 +37,9 @@ auto call(Handler& handler, void (Handler::*method)(Args...)) {
 } // namespace
 
 Program::Program(Services services, const QString& programDir)
-    : ports_(createPorts(services.serialPorts)),
-      context_{state_, window_, store_, services, portPointers(ports_), programDir},
+    : ports_(createPorts(services.serialPorts)), context_{state_,    window_,  store_,
+                                                          events_,   services, portPointers(ports_),
+                                                          programDir},
       byteArrival_(context_), linkLoss_(context_), connectRun_(context_), tileClicks_(context_),
       remarkEditing_(context_), remarkSearch_(context_), viewFilters_(context_), binding_(context_),
       disconnect_(context_), networkAddress_(context_), addDevice_(context_),

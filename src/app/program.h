@@ -11,6 +11,7 @@
 #include "ops/view_filters.h"
 #include "state/context.h"
 #include "state/global_state.h"
+#include "state/rack_events.h"
 #include "store/table_store.h"
 #include "tiles/add_device.h"
 #include "tiles/remark_editing.h"
@@ -38,6 +39,7 @@ public:
     MainWindow& window() { return window_; }
     GlobalState& state() { return state_; }
     TableStore& store() { return store_; }
+    RackEvents& events() { return events_; }
     SerialPort& port(int link) { return *ports_[size_t(link - 1)]; }
     Context& context() { return context_; }
 
@@ -52,6 +54,7 @@ private:
     GlobalState state_;
     MainWindow window_;
     TableStore store_;
+    RackEvents events_;
     std::vector<std::unique_ptr<SerialPort>> ports_;
     Context context_;
     ByteArrival byteArrival_;

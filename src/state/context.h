@@ -8,6 +8,7 @@
 #include <array>
 
 class MainWindow;
+class RackEvents;
 class SerialPort;
 class TableStore;
 
@@ -16,6 +17,8 @@ struct Context {
     GlobalState& state;
     MainWindow& window;
     TableStore& store;
+    // Where handlers report what happened, for anyone who follows it.
+    RackEvents& events;
     Services services;
     // The serial port component of each hub link (端口1 ... 端口8).
     std::array<SerialPort*, LinkCount> ports;
