@@ -31,6 +31,9 @@ public:
     void wait(int) override {}
     void processPendingEvents() override {}
     qint64 nowMs() const override { return clock_.elapsed(); }
+    void callAfter(int ms, QObject* receiver, std::function<void()> call) override {
+        QTimer::singleShot(ms, receiver, std::move(call));
+    }
 
 private:
     QElapsedTimer clock_ = [] {

@@ -20,6 +20,10 @@ void EventLoopWaits::processPendingEvents() {
     QCoreApplication::processEvents();
 }
 
+void EventLoopWaits::callAfter(int ms, QObject* receiver, std::function<void()> call) {
+    QTimer::singleShot(ms, Qt::PreciseTimer, receiver, std::move(call));
+}
+
 qint64 EventLoopWaits::nowMs() const {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC_COARSE, &now);

@@ -10,4 +10,5 @@ public:
     // The coarse monotonic clock: a few nanoseconds a read, which matters once per received
     // byte, and precise to a few milliseconds, which is all its users need.
     qint64 nowMs() const override;
+    void callAfter(int ms, QObject* receiver, std::function<void()> call) override;
 };

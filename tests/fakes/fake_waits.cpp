@@ -2,6 +2,8 @@
 
 #include "fakes/fake_serial.h"
 
+#include <algorithm>
+
 void FakeWaits::wait(int ms) {
     const int index = int(waits.size());
     waits.append(ms);
@@ -13,8 +15,34 @@ void FakeWaits::wait(int ms) {
     if (duringWait)
         duringWait(index);
     now_ = qMax(now_, end);
+    runDueCalls();
 }
 
 void FakeWaits::processPendingEvents() {
     bus_.deliver();
+    runDueCalls();
+}
+
+void FakeWaits::callAfter(int ms, QObject* receiver, std::function<void()> call) {
+    calls_.append({now_ + ms, receiver, std::move(call)});
+}
+
+void FakeWaits::advance(qint64 ms) {
+    now_ += ms;
+    runDueCalls();
+}
+
+// In the order they fall due; a call may put off further calls, which wait for their own time.
+void FakeWaits::runDueCalls() {
+    for (;;) {
+        const auto next =
+            std::min_element(calls_.begin(), calls_.end(),
+                             [](const Call& a, const Call& b) { return a.due < b.due; });
+        if (next == calls_.end() || next->due > now_)
+            return;
+        const Call due = *next;
+        calls_.erase(next);
+        if (due.receiver)
+            due.call();
+    }
 }

@@ -52,6 +52,9 @@ public:
     }
     void processPendingEvents() override { waits_.processPendingEvents(); }
     qint64 nowMs() const override { return waits_.nowMs(); }
+    void callAfter(int ms, QObject* receiver, std::function<void()> call) override {
+        waits_.callAfter(ms, receiver, std::move(call));
+    }
 
     qint64 waitedMs = 0;
     int count = 0;
