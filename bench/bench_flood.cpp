@@ -56,7 +56,7 @@ int main(int argc, char* argv[]) {
     program.window().ui().probeWaitList->setCurrentIndex(0);
     program.window().ui().connectButton->click();
     for (int k = 1; k <= LinkCount; ++k) {
-        if (program.state().links[size_t(k - 1)].address.isEmpty()) {
+        if (!program.state().links[size_t(k - 1)].isFound()) {
             std::printf("link %d was not found\n", k);
             return 1;
         }

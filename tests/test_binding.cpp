@@ -44,7 +44,7 @@ private slots:
             rig.bindAtFirstStart(earlierRecord);
             rig.start();
         }
-        rig.answer(5, 0x0505);
+        rig.findBoard(5, 0x0505);
         ui(rig).bindButton->setEnabled(true);
         rig.dialogs.answers = {Dialogs::Answer::Yes};
         ui(rig).bindButton->click();
@@ -108,7 +108,7 @@ private slots:
         rig.stop();
         rig.replaceWithForeignFile(stores::BindingFile, "not a store");
         rig.start();
-        rig.answer(1, 0x0101);
+        rig.findBoard(1, 0x0101);
         ui(rig).bindButton->setEnabled(true);
         rig.dialogs.answers = {Dialogs::Answer::Yes};
         ui(rig).bindButton->click();

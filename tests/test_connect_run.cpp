@@ -30,7 +30,7 @@ const auto& ui(TestRig& rig) {
 class ConnectRunTest : public QObject {
     Q_OBJECT
 private slots:
-    void queryRun_findsABoardAtTheProbeAfterItsPort() {
+    void queryRun_findsABoardRightAfterItsProbe() {
         TestRig rig;
         rig.bus.addPort(1);
         rig.bus.addPort(2);
@@ -41,7 +41,7 @@ private slots:
         const LinkState& link = program.state().links[0];
         QCOMPARE(probes(rig.bus, QStringLiteral("端口1")), QList<int>({1, 2, 3}));
         QCOMPARE(link.address, QStringLiteral("03"));
-        QCOMPARE(link.probeCounter, 4);
+        QCOMPARE(link.probeCounter, 3);
         QCOMPARE(link.deviceNumber, QStringLiteral("0102"));
         QCOMPARE(program.port(1).openPortNumber(), 3);
         QCOMPARE(rig.waits.waits.first(), 100);
@@ -72,7 +72,7 @@ private slots:
         Program& program = rig.start();
         ui(rig).connectButton->click();
         QCOMPARE(program.state().links[0].address, QStringLiteral("01"));
-        QCOMPARE(program.state().links[0].probeCounter, 2);
+        QCOMPARE(program.state().links[0].probeCounter, 1);
     }
 
     void queryRun_eachLinkTakesTheNextBoard() {
@@ -226,7 +226,7 @@ private slots:
 
         const LinkState& link = program.state().links[0];
         QCOMPARE(program.state().linkMode, LinkMode::Bound);
-        QCOMPARE(link.probeCounter, 6);
+        QCOMPARE(link.probeCounter, 5);
         QCOMPARE(link.address, QStringLiteral("05"));
         QCOMPARE(program.port(1).openPortNumber(), 5);
         for (int probe : probes(rig.bus, QStringLiteral("端口1")))

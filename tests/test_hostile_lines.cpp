@@ -21,7 +21,7 @@ void connectLink(TestRig& rig, int link) {
     program.port(link).setPortNumber(portNumber);
     QVERIFY(program.port(link).open());
     LinkState& state = program.state().links[size_t(link - 1)];
-    state.address = byte_to_hex(portNumber);
+    state.takeBoard(byte_to_hex(portNumber));
     state.deviceNumber = QStringLiteral("%1").arg(0x0101 * link, 4, 16, QLatin1Char('0'));
     program.state().connectDone = 1;
 }

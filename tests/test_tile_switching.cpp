@@ -37,7 +37,7 @@ private slots:
         for (int k = 1; k <= 8; ++k) {
             program_->port(k).setPortNumber(10 + k);
             QVERIFY(program_->port(k).open());
-            state.links[size_t(k - 1)].address = byte_to_hex(10 + k);
+            state.links[size_t(k - 1)].takeBoard(byte_to_hex(10 + k));
             state.links[size_t(k - 1)].deviceNumber =
                 QStringLiteral("01%1").arg(k, 2, 10, QChar(u'0'));
         }
@@ -74,8 +74,8 @@ private slots:
         QCOMPARE(write.bytes, bytes({0xA5, 0xA6, 0x81, address, 0x01, link, 0x00, slot, 0x01,
                                      checksum, 0xA7, 0xA8}));
         QCOMPARE(button->text(), QStringLiteral("已关闭"));
-        const AwaitedEcho& awaited = program_->state().awaitedEchoes[size_t(tile - 1)];
-        QCOMPARE(awaited.operation, AwaitedEcho::Open);
+        const PendingSwitch& awaited = program_->state().pendingSwitches[size_t(tile - 1)];
+        QVERIFY(awaited.switchingOn);
         QCOMPARE(awaited.key, QString::fromLatin1(write.bytes.mid(2, 8).toHex().toUpper()));
 
         rig_->bus.deliver();
@@ -95,7 +95,7 @@ private slots:
 
     void slotTen_awaitsTheWholeFrameBodyNotJustTheDigitsBeforeTheA() {
         program_->window().tile(10).button->click();
-        QCOMPARE(program_->state().awaitedEchoes[9].key, QStringLiteral("810B0101000A01E3"));
+        QCOMPARE(program_->state().pendingSwitches[9].key, QStringLiteral("810B0101000A01E3"));
     }
 
     void switchOff_showsClosedAtOnceAndTheEchoUndoesTheLitLook() {
@@ -108,7 +108,7 @@ private slots:
         QCOMPARE(button->text(), QStringLiteral("已关闭"));
         QVERIFY(button->isLit());
         QCOMPARE(quint8(rig_->bus.writes.last().bytes[8]), quint8(0x00));
-        QCOMPARE(program_->state().awaitedEchoes[4].operation, AwaitedEcho::Close);
+        QCOMPARE(program_->state().pendingSwitches[4].switchingOn, false);
         rig_->bus.deliver();
         QVERIFY(!button->isLit());
         QCOMPARE(button->colourSlot(4), 0u);
@@ -159,9 +159,7 @@ private slots:
     // A click on a tile whose link has no board used to take over the one pending switch, so
     // the echo of the tile clicked before lit the wrong tile.
     void clickOnALinkWithoutABoard_beforeAnEcho_leavesTheEchoToItsTile() {
-        LinkState& three = program_->state().links[2];
-        three.address.clear();
-        three.deviceNumber.clear();
+        program_->state().links[2].forget(LinkPhase::Lost);
         program_->window().tile(1).button->click();
         program_->window().tile(100).button->click();
         rig_->bus.deliver();
@@ -188,7 +186,7 @@ private slots:
         rig_->bus.addBoard(21, 0x1A2B);
         program_->port(4).setPortNumber(21);
         QVERIFY(program_->port(4).open());
-        program_->state().links[3].address = byte_to_hex(21);
+        program_->state().links[3].takeBoard(byte_to_hex(21));
         program_->state().links[3].deviceNumber = QStringLiteral("1A2B");
         StyledButton* first = program_->window().tile(127).button;
         StyledButton* second = program_->window().tile(128).button;
@@ -269,7 +267,7 @@ private slots:
         QVERIFY(rig_->bus.writes.isEmpty());
         QCOMPARE(rig_->speech.spoken.last(), QStringLiteral("设备正在连接，请稍后"));
         QCOMPARE(button->text(), QStringLiteral("已打开"));
-        QVERIFY(program_->state().awaitedEchoes[6].key.isEmpty());
+        QVERIFY(program_->state().pendingSwitches[6].key.isEmpty());
     }
 
     void click_onALinkWithoutABoardSendsNothing_data() {
@@ -284,7 +282,7 @@ private slots:
         program_->window().tile(90).button->click();
         QVERIFY(rig_->bus.writes.isEmpty());
         QCOMPARE(rig_->speech.spoken.last(), QStringLiteral("设备未连接"));
-        QVERIFY(program_->state().awaitedEchoes[89].key.isEmpty());
+        QVERIFY(program_->state().pendingSwitches[89].key.isEmpty());
     }
 
     void click_onAnUnknownCaptionResetsItWithoutAFrame() {

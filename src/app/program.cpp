@@ -40,11 +40,12 @@ Program::Program(Services services, const QString& programDir)
     : ports_(createPorts(services.serialPorts)), context_{state_,    window_,  store_,
                                                           events_,   services, portPointers(ports_),
                                                           programDir},
-      byteArrival_(context_), linkLoss_(context_), connectRun_(context_), tileClicks_(context_),
-      remarkEditing_(context_), remarkSearch_(context_), viewFilters_(context_), binding_(context_),
-      disconnect_(context_), networkAddress_(context_), addDevice_(context_),
-      promptSound_(context_) {
+      byteArrival_(context_), linkLife_(context_), connectRun_(context_), tileClicks_(context_),
+      tileSwitches_(context_), remarkEditing_(context_), remarkSearch_(context_),
+      viewFilters_(context_), binding_(context_), disconnect_(context_), networkAddress_(context_),
+      addDevice_(context_), promptSound_(context_) {
     wireLinks();
+    wireTileSwitches();
     wireTiles();
     wireSearchAndFavourites();
     wireCommandButtons();
@@ -53,6 +54,8 @@ Program::Program(Services services, const QString& programDir)
 }
 
 Program::~Program() {
+    // Switches confirmed in the last moments are written before the program ends.
+    tileSwitches_.saveStates();
     // Links are closed before the window that their handlers touch goes away.
     for (auto& port : ports_)
         port->close();
@@ -63,8 +66,18 @@ void Program::wireLinks() {
         SerialPort* port = ports_[size_t(k - 1)].get();
         QObject::connect(port, &SerialPort::byteArrived, &window_,
                          [this, k](quint8 byte) { byteArrival_.onByte(k, byte); });
-        QObject::connect(port, &SerialPort::lost, &window_, [this, k] { linkLoss_.onPortLost(k); });
+        QObject::connect(port, &SerialPort::lost, &window_, [this, k] { linkLife_.onPortLost(k); });
     }
+}
+
+// Echoes confirm tile switches; a board found again brings back what it had switched on.
+void Program::wireTileSwitches() {
+    QObject::connect(&byteArrival_, &ByteArrival::switchEchoed, &window_,
+                     call(tileSwitches_, &TileSwitches::onEcho));
+    QObject::connect(&events_, &RackEvents::linkFound, &window_,
+                     [this](int link, const QString& deviceNumber, int) {
+                         tileSwitches_.onLinkFound(link, deviceNumber);
+                     });
 }
 
 // All 336 tile buttons share one click handler, which tells them apart by name.

@@ -2,7 +2,7 @@
 
 #include "hub/byte_arrival.h"
 #include "hub/connect_run.h"
-#include "hub/link_loss.h"
+#include "hub/link_life.h"
 #include "ops/binding.h"
 #include "ops/disconnect.h"
 #include "ops/network_address.h"
@@ -16,6 +16,7 @@
 #include "tiles/add_device.h"
 #include "tiles/remark_editing.h"
 #include "tiles/tile_clicks.h"
+#include "tiles/tile_switches.h"
 #include "ui/main_window.h"
 
 #include <memory>
@@ -46,6 +47,7 @@ public:
 private:
     // The event table, one group of controls each.
     void wireLinks();
+    void wireTileSwitches();
     void wireTiles();
     void wireRemarkBoxes();
     void wireSearchAndFavourites();
@@ -58,9 +60,10 @@ private:
     std::vector<std::unique_ptr<SerialPort>> ports_;
     Context context_;
     ByteArrival byteArrival_;
-    LinkLoss linkLoss_;
+    LinkLife linkLife_;
     ConnectRun connectRun_;
     TileClicks tileClicks_;
+    TileSwitches tileSwitches_;
     RemarkEditing remarkEditing_;
     RemarkSearch remarkSearch_;
     ViewFilters viewFilters_;

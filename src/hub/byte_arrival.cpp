@@ -3,7 +3,6 @@
 #include "hub/frame_codec.h"
 #include "platform/waits.h"
 #include "state/context.h"
-#include "tiles/switch_echoes.h"
 
 void ByteArrival::onByte(int link, quint8 byte) {
     LinkState& state = context_.state.links[size_t(link - 1)];
@@ -20,10 +19,10 @@ void ByteArrival::onFrame(int link, const QString& frameText) {
     }
     // Once the link is found, only a frame framed as a board frames it may change its number:
     // line noise that still made twelve bytes must not redirect every later switch frame.
-    if (linkState.address.isEmpty() || frame::isFramed(frameText))
+    if (!linkState.isFound() || frame::isFramed(frameText))
         linkState.deviceNumber = frame::deviceNumber(frameText);
     state.receivedKey = frame::confirmationKey(frameText);
     state.echoFlag = state.receivedKey.startsWith(QStringLiteral("81")) ? 0 : 1;
     if (state.echoFlag == 0)
-        SwitchEchoes(context_).onEcho(link, frameText);
+        emit switchEchoed(link, frameText);
 }

@@ -1,6 +1,7 @@
 #include "hub/connect_run.h"
 
 #include "hub/frame_codec.h"
+#include "hub/link_life.h"
 #include "ops/screen_procedures.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
@@ -28,13 +29,6 @@ QString linkName(int link) {
     return QStringLiteral("端口") + QString::number(link);
 }
 
-// The board answered during the wait after probe n - 1, on the port that is still open. A
-// nested run during that wait may have moved the link on to another port since, so the open
-// port is the one to believe.
-QString answeredAddress(const SerialPort& port, int n) {
-    const int open = port.openPortNumber();
-    return byte_to_hex(open != 0 ? open : n - 1);
-}
 // Counts a run as going for as long as it lives.
 class RunCount {
 public:
@@ -85,7 +79,7 @@ void ConnectRun::queryRun() {
         if (k == LinkCount)
             state.connectDone = 1;
         const LinkState& link = state.links[size_t(k - 1)];
-        if (link.receiver.answerLength() == FrameLength) {
+        if (link.isFound()) {
             ui.connectButton->setText(QStringLiteral("已连接"));
             ui.disconnectButton->setText(QStringLiteral("断开连接"));
             ui.bindButton->setEnabled(true);
@@ -103,22 +97,23 @@ void ConnectRun::queryRun() {
 }
 
 void ConnectRun::linkScan(int link) {
-    GlobalState& state = context_.state;
-    LinkState& linkState = state.links[size_t(link - 1)];
-    SerialPort& port = *context_.ports[size_t(link - 1)];
-    if (linkState.receiver.answerLength() == FrameLength)
+    LinkState& linkState = context_.state.links[size_t(link - 1)];
+    if (linkState.isFound())
         return;
-    for (int n = 1; n <= SerialPortCount; ++n) {
-        if (!probing(LinkMode::Query))
+    LinkLife life(context_);
+    life.stop(link);
+    for (int n = 1; n <= SerialPortCount && probing(LinkMode::Query); ++n) {
+        if (!probe(link, n, frame::queryText(n)))
+            continue;
+        // A run nested in the wait may have found the board for this link already.
+        if (linkState.isFound())
             return;
-        linkState.probeCounter = n;
-        port.setPortNumber(n);
         if (linkState.receiver.answerLength() == FrameLength) {
-            linkState.address = answeredAddress(port, n);
+            life.found(link);
             return;
         }
-        probe(link, frame::queryText(n));
     }
+    life.stop(link);
 }
 
 void ConnectRun::boundRun() {
@@ -158,44 +153,50 @@ void ConnectRun::boundConnect(int link) {
 
 // One pass over serial ports 1 ... 30; true when the link needs no further pass.
 bool ConnectRun::boundPass(int link) {
-    GlobalState& state = context_.state;
-    LinkState& linkState = state.links[size_t(link - 1)];
-    SerialPort& port = *context_.ports[size_t(link - 1)];
+    LinkState& linkState = context_.state.links[size_t(link - 1)];
     TableStore& store = context_.store;
-    if (store.readField(link, stores::BindingAlias) == linkState.deviceNumber)
+    const QString bound = store.readField(link, stores::BindingAlias);
+    // A link bound to no board is not probed.
+    if (bound.isEmpty() || (linkState.isFound() && linkState.deviceNumber == bound))
         return true;
-    for (int n = 1; n <= SerialPortCount; ++n) {
-        if (!probing(LinkMode::Bound))
-            return false;
-        linkState.probeCounter = n;
-        port.setPortNumber(n);
-        const QString bound = store.readField(link, stores::BindingAlias);
-        if (bound != linkState.deviceNumber) {
-            probe(link, frame::BoundQueryText);
+    LinkLife life(context_);
+    life.stop(link);
+    for (int n = 1; n <= SerialPortCount && probing(LinkMode::Bound); ++n) {
+        if (!probe(link, n, frame::BoundQueryText))
             continue;
-        }
-        linkState.address = answeredAddress(port, n);
+        if (linkState.isFound())
+            return true;
+        // The binding may change during the wait: compare with what it holds now.
+        const QString boundNow = store.readField(link, stores::BindingAlias);
+        if (linkState.receiver.answerLength() != FrameLength || boundNow != linkState.deviceNumber)
+            continue;
+        life.found(link);
         context_.window.ui().connectButton->setText(QStringLiteral("连接成功") +
                                                     QString::number(link));
         linkFound(context_, link,
                   linkName(link) + QStringLiteral("绑定设备号：") +
-                      QString::number(hex_to_int(bound)));
+                      QString::number(hex_to_int(boundNow)));
         return true;
     }
+    life.stop(link);
     return false;
 }
 
-// Opens the port set for link, sends it a query frame and waits for the answer. The link
-// starts with an empty receive buffer: bytes from another port are no part of this answer.
-void ConnectRun::probe(int link, const QString& queryText) {
+// Opens serial port n for link, sends it a query frame and waits for the answer; false when
+// the port did not open. The link starts with an empty receive buffer: bytes from another port
+// are no part of this answer.
+bool ConnectRun::probe(int link, int n, const QString& queryText) {
     LinkState& linkState = context_.state.links[size_t(link - 1)];
     SerialPort& port = *context_.ports[size_t(link - 1)];
+    linkState.probeCounter = n;
+    port.setPortNumber(n);
     if (!openProbe(port))
-        return;
+        return false;
     linkState.receiver.clear();
     linkState.sentQuery = queryText.toUpper();
     port.send(hex_to_bytes(queryText));
     context_.services.waits.wait(context_.state.probeWait);
+    return true;
 }
 
 // A port that this account may not open is remembered, to say so if the run finds nothing.

@@ -22,7 +22,7 @@ private:
     void boundRun();
     void boundConnect(int link);
     bool boundPass(int link);
-    void probe(int link, const QString& queryText);
+    bool probe(int link, int n, const QString& queryText);
     bool openProbe(SerialPort& port);
     bool probing(LinkMode mode) const;
     void noBoardFound(const QString& connectCaption, const QString& disconnectCaption);

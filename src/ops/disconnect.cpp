@@ -1,8 +1,8 @@
 #include "ops/disconnect.h"
 
+#include "hub/link_life.h"
 #include "ops/screen_procedures.h"
 #include "platform/dialogs.h"
-#include "platform/serial_port.h"
 #include "state/context.h"
 #include "ui/captions.h"
 #include "ui/colours.h"
@@ -14,29 +14,9 @@
 
 #include <QPushButton>
 
-namespace {
-
-void refuse(Context& context) {
-    context.services.dialogs.show(QStringLiteral("请关闭已打开的设备"), QString(),
-                                  Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
-}
-} // namespace
-
-bool Disconnect::anyDeviceOpen() {
-    const auto& ui = context_.window.ui();
-    bool open = false;
-    for (const MainWindow::Tile& tile : ui.tiles)
-        open = open || tile.button->text() == captions::TileOpened;
-    for (const StyledButton* button :
-         {ui.addDeviceButton, ui.searchButton, ui.viewButton, ui.favouriteViewButton})
-        open = open || button->text() == captions::TileOpened;
-    context_.state.anyDeviceOpen = open ? 1 : 0;
-    return open;
-}
-
 void Disconnect::onDisconnectClicked() {
-    if (anyDeviceOpen()) {
-        refuse(context_);
+    if (openTiles(context_).switchable > 0) {
+        refuseWhileTilesOpen(context_);
         return;
     }
     lockSearchControls(context_);
@@ -45,10 +25,21 @@ void Disconnect::onDisconnectClicked() {
     closeLinks();
 }
 
+// Closing is refused only while a board can still be told to switch a tile off; tiles on
+// links that are gone can only be reported, so the operator is asked once and may close.
 bool Disconnect::closingCheck() {
-    if (anyDeviceOpen()) {
-        refuse(context_);
+    const OpenTiles open = openTiles(context_);
+    if (open.switchable > 0) {
+        refuseWhileTilesOpen(context_);
         return false;
+    }
+    if (open.unreachable > 0) {
+        const auto answer = context_.services.dialogs.show(
+            QStringLiteral("有%1个设备的连接已断开，它们可能仍在通电。确定要关闭吗？")
+                .arg(open.unreachable),
+            QStringLiteral("关闭"), Dialogs::Icon::Warning, Dialogs::Buttons::YesNo);
+        if (answer != Dialogs::Answer::Yes)
+            return false;
     }
     onDisconnectClicked();
     linkStop(context_);
@@ -74,17 +65,15 @@ void Disconnect::closeLinks() {
         return;
     const auto& ui = context_.window.ui();
     const bool bound = state.linkMode == LinkMode::Bound;
+    LinkLife life(context_);
     for (int k = 1; k <= LinkCount; ++k) {
-        LinkState& link = state.links[size_t(k - 1)];
-        context_.ports[size_t(k - 1)]->close();
+        life.stop(k);
         ui.disconnectButton->setText(QStringLiteral("已断开"));
         ui.connectButton->setText(bound ? captions::ConnectBound : captions::ConnectQuery);
         if (!bound) {
             ui.bindButton->setEnabled(false);
-            link.receiver.reset();
             state.linkMode = LinkMode::Closed;
         }
-        link.deviceNumber.clear();
         ui.connectionLamp->setColour(colour::Red);
         ui.linkLamps[size_t(k - 1)]->setColour(colour::Red);
     }

@@ -3,7 +3,7 @@
 struct Context;
 
 // Takes the program off the hub links, from 按钮2_断开 or when the window closes; both are
-// refused while a tile is switched on.
+// refused while a tile on a found link is switched on.
 class Disconnect {
 public:
     explicit Disconnect(Context& context) : context_(context) {}
@@ -13,7 +13,6 @@ public:
     bool closingCheck();
 
 private:
-    bool anyDeviceOpen();
     void stopRun();
     void closeLinks();
 

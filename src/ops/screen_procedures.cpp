@@ -1,5 +1,7 @@
 #include "ops/screen_procedures.h"
 
+#include "hub/link_life.h"
+#include "platform/dialogs.h"
 #include "platform/serial_port.h"
 #include "state/context.h"
 #include "ui/captions.h"
@@ -10,16 +12,17 @@
 #include "ui/styled_button.h"
 #include "ui/tab_control.h"
 #include "ui/text_box.h"
+#include "ui/tile_numbering.h"
 
 #include <QPushButton>
 
 void linkStop(Context& context) {
     const auto& ui = context.window.ui();
+    LinkLife life(context);
     for (int k = 1; k <= LinkCount; ++k) {
-        context.ports[size_t(k - 1)]->close();
+        life.stop(k);
         ui.disconnectButton->setText(QStringLiteral("已停止"));
         ui.connectButton->setText(captions::ConnectQuery);
-        context.state.links[size_t(k - 1)].receiver.reset();
     }
 }
 
@@ -62,4 +65,29 @@ void lockSearchControls(Context& context) {
     ui.favourites->setEnabled(false);
     ui.searchResults->setEnabled(false);
     ui.searchResults->clear();
+}
+
+OpenTiles openTiles(Context& context) {
+    const auto& ui = context.window.ui();
+    OpenTiles open;
+    for (int tile = 1; tile <= TileCount; ++tile) {
+        if (context.window.tile(tile).button->text() != captions::TileOpened)
+            continue;
+        if (context.state.links[size_t(tiles::linkOf(tile) - 1)].isFound())
+            ++open.switchable;
+        else
+            ++open.unreachable;
+    }
+    for (const StyledButton* button :
+         {ui.addDeviceButton, ui.searchButton, ui.viewButton, ui.favouriteViewButton}) {
+        if (button->text() == captions::TileOpened)
+            ++open.switchable;
+    }
+    context.state.anyDeviceOpen = open.switchable + open.unreachable > 0 ? 1 : 0;
+    return open;
+}
+
+void refuseWhileTilesOpen(Context& context) {
+    context.services.dialogs.show(QStringLiteral("请关闭已打开的设备"), QString(),
+                                  Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
 }

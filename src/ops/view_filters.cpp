@@ -63,12 +63,11 @@ void ViewFilters::viewJump(DropList& list, StyledButton& button, StyledButton& p
     if (state.viewTarget < 1 || state.viewTarget > TileCount)
         return;
     const int link = tiles::linkOf(state.viewTarget);
-    if (state.links[size_t(link - 1)].address.isEmpty()) {
+    const auto& ui = context_.window.ui();
+    if (!state.links[size_t(link - 1)].isFound() || !ui.tileArea->setCurrentPage(link - 1)) {
         context_.services.speech.speak(QStringLiteral("设备未连接"));
         return;
     }
-    const auto& ui = context_.window.ui();
-    ui.tileArea->setCurrentPage(link - 1);
     // The focus runs the box's got-focus handling, which makes it the box a save writes to.
     for (const MainWindow::Tile& tile : ui.tiles) {
         RemarkBox* box = tile.remarkBox;

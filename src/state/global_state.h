@@ -2,9 +2,11 @@
 
 #include "hub/frame_assembler.h"
 #include "state/dimensions.h"
+#include "state/rack_events.h"
 #include "store/table_store.h"
 
 #include <QList>
+#include <QMap>
 #include <QPointer>
 #include <QSet>
 #include <QString>
@@ -17,9 +19,17 @@ class RemarkBox;
 // How the next query-and-connect run looks for boards.
 enum class LinkMode { Query = 0, Closed = 1, Bound = 2 };
 
-// What the program knows of one hub link.
+// Where a hub link is in its life. Only a found link holds a port and talks to a board; a
+// link that was never found, whose board vanished or that was taken off its port is probed
+// again by the next run, in either link mode, on any port.
+enum class LinkPhase { NotFound, Found, Lost, Stopped };
+
+// What the program knows of one hub link. The values that make a link count as found (the
+// address, the device number, the answer in the receive buffer) change together, only through
+// takeBoard() and forget(), so that no handler can leave a link half found.
 struct LinkState {
-    // Two hex digits: the serial port number on which the board answered; empty = not found.
+    LinkPhase phase = LinkPhase::NotFound;
+    // Two hex digits: the serial port number on which the board answered; empty unless found.
     QString address;
     // Four hex digits cut from the last complete frame received on the link.
     QString deviceNumber;
@@ -30,15 +40,31 @@ struct LinkState {
     // The query frame last sent on the link, as upper-case text: a port that returns it
     // unchanged is a loopback, not a board answering.
     QString sentQuery;
+
+    bool isFound() const { return phase == LinkPhase::Found; }
+    // The board whose device number the last frame carried answered on the port address.
+    void takeBoard(const QString& portAddress) {
+        phase = LinkPhase::Found;
+        address = portAddress;
+    }
+    // The link lets go of whatever it had found or was probing; phase says why.
+    void forget(LinkPhase why) {
+        phase = why;
+        address.clear();
+        deviceNumber.clear();
+        receiver.clear();
+        sentQuery.clear();
+    }
 };
 
-// A tile switch frame sent and not yet confirmed by the board's echo. Each tile keeps its own,
-// so that an echo confirms the tile it belongs to however many clicks came in between.
-struct AwaitedEcho {
-    enum Operation { Open = 0, Close = 1 };
+// The switch frame a tile sent and that its board has not echoed yet. Each tile keeps its
+// own, so that an echo confirms the tile it belongs to however many clicks came in between.
+struct PendingSwitch {
     // Offsets 2 ... 9 of the frame sent, as text; empty when no echo is awaited.
     QString key;
-    Operation operation = Open;
+    bool switchingOn = false;
+    // The confirmation time passed without an echo; a late echo still confirms.
+    bool overdue = false;
 };
 
 // Process-wide values, alive for the whole run.
@@ -63,7 +89,12 @@ struct GlobalState {
     QString receivedKey;
     int echoFlag = 0;
     // Index N - 1: what the echo for tile N must repeat.
-    std::array<AwaitedEcho, TileCount> awaitedEchoes;
+    std::array<PendingSwitch, TileCount> pendingSwitches;
+    // Confirmed switches not yet written to the remark store: tile number to what its
+    // switch-state field is to hold. Written together, so that a burst of echoes costs one sync.
+    QMap<int, QString> unsavedSwitchStates;
+    // Who is switching tiles now: a script sets it while its command runs the click handler.
+    RackEvents::Cause switchCause = RackEvents::Cause::Click;
 
     // The box of the last remark event, and the tile whose remark a save may write: the one
     // accepted for editing at the last got-focus, 0 before any.

@@ -20,12 +20,12 @@ void defineBindingFields(QList<FieldDefinition>& fields) {
     }
 }
 
-void initialiseRemarks(TableStore& store) {
+bool initialiseRemarks(TableStore& store) {
     TableStore::Batch batch(store);
-    store.appendBlankRecord();
-    store.writeField(RemarkField, QStringLiteral("1"));
-    for (int i = 1; i < InitialRemarkRecords; ++i)
-        store.appendBlankRecord();
+    bool written = store.appendBlankRecord() && store.writeField(RemarkField, QStringLiteral("1"));
+    for (int i = 1; written && i < InitialRemarkRecords; ++i)
+        written = store.appendBlankRecord();
+    return written;
 }
 
 void fillFavourites(TableStore& store, QComboBox& list) {

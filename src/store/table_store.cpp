@@ -629,6 +629,14 @@ void TableStore::closeTable(const QString& alias) {
     tables_.erase(it);
 }
 
+QString TableStore::currentAlias() const {
+    for (const auto& [alias, table] : tables_) {
+        if (table.get() == current_)
+            return alias;
+    }
+    return {};
+}
+
 bool TableStore::isOpen(const QString& alias) const {
     return table(alias) != nullptr;
 }
@@ -710,3 +718,4 @@ TableStore::Batch::~Batch() {
     if (connection_)
         connection_->endBatch();
 }
+

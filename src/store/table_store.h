@@ -43,6 +43,8 @@ public:
     // current table stays what it was; an alias that was current is current again once reopened.
     bool openTable(const QString& path, const QString& alias);
     bool makeCurrent(const QString& alias);
+    // The alias of the current table; empty when none is current.
+    QString currentAlias() const;
     // Leaves no table current, so that operations without an alias act on nothing.
     void clearCurrent() { current_ = nullptr; }
     // Harmless for an alias that is not open. Written values are already in the file.

@@ -59,12 +59,12 @@ void AddDevice::queryStage() {
         state.linkMode = LinkMode::Bound;
 }
 
-// Shows the board that the scan found on link; true when the link gave a complete answer,
-// whatever its device number.
+// Shows the board that the scan found on link; true when a board answered, whatever its
+// device number.
 bool AddDevice::showAnswer(int link) {
     const auto& ui = context_.window.ui();
     LinkState& linkState = context_.state.links[size_t(link - 1)];
-    const bool answered = linkState.receiver.answerLength() == frame::TextLength;
+    const bool answered = linkState.isFound();
     const int deviceNumber = answered ? hex_to_int(linkState.deviceNumber) : 0;
     if (deviceNumber == 0) {
         ui.addDeviceButton->setText(queryCaption(link));
@@ -91,10 +91,11 @@ bool AddDevice::interrupted() const {
            !context_.window.ui().addDeviceButton->isEnabled();
 }
 
-// Binding fields of links without a device number become empty, as at 按钮4_绑定.
+// Only the fields the query stage could fill change: a bound link whose board is absent keeps
+// its board, rather than taking whichever board last answered its probes.
 void AddDevice::bindStage(const StoreSession& binding) {
     StyledButton& button = *context_.window.ui().addDeviceButton;
-    if (!writeBindingRecord(context_, binding)) {
+    if (!writeBindingRecord(context_, binding, BindingScope::NewLinks)) {
         // The caption stays, so that the next click tries the bind again.
         context_.services.speech.speak(QStringLiteral("绑定失败"));
         return;

@@ -4,6 +4,7 @@
 #include "platform/serial_port.h"
 #include "platform/speech.h"
 #include "state/context.h"
+#include "tiles/tile_switches.h"
 #include "ui/captions.h"
 #include "ui/styled_button.h"
 #include "ui/tile_numbering.h"
@@ -16,10 +17,10 @@ void TileClicks::onTileClicked(StyledButton* button) {
     const int slot = tiles::slotOf(tile);
 
     GlobalState& state = context_.state;
+    TileSwitches switches(context_);
     // Whatever this click sends replaces what the tile awaited; a click that sends nothing
     // leaves nothing for a late echo to confirm.
-    AwaitedEcho& awaited = state.awaitedEchoes[size_t(tile - 1)];
-    awaited.key.clear();
+    switches.forgetRequest(tile);
 
     if (state.connectDone != 1) {
         context_.services.speech.speak(QStringLiteral("设备正在连接，请稍后"));
@@ -27,9 +28,10 @@ void TileClicks::onTileClicked(StyledButton* button) {
     }
     const LinkState& linkState = state.links[size_t(link - 1)];
     SerialPort& port = *context_.ports[size_t(link - 1)];
-    // Without both values the frame would come out short and reach whatever device holds
-    // the port: a board only ever gets whole twelve-byte frames.
-    if (linkState.address.isEmpty() || linkState.deviceNumber.isEmpty()) {
+    // Only a found link has a port and a board, and a frame needs both its values or it would
+    // come out short: a board only ever gets whole twelve-byte frames. The tile of a lost link
+    // keeps what it shows until its board is found again.
+    if (!linkState.isFound() || linkState.address.isEmpty() || linkState.deviceNumber.isEmpty()) {
         context_.services.speech.speak(QStringLiteral("设备未连接"));
         return;
     }
@@ -39,8 +41,7 @@ void TileClicks::onTileClicked(StyledButton* button) {
         const QString text = frame::switchText(linkState.address, linkState.deviceNumber, slot,
                                                switchOn ? frame::Command::On : frame::Command::Off);
         port.send(hex_to_bytes(text));
-        awaited.key = frame::echoKey(text);
-        awaited.operation = switchOn ? AwaitedEcho::Open : AwaitedEcho::Close;
+        switches.requested(tile, switchOn, text);
     }
     button->setText(captions::TileClosed);
 }

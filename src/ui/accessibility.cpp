@@ -30,7 +30,20 @@ QString lampOwner(const Lamp& lamp) {
     return tileLabel(number - tiles::LampOffset);
 }
 
-// A tile button reads "设备12 已关闭": its tile and its caption, which is the slot's state.
+QString confirmationName(StyledButton::Confirmation confirmation) {
+    switch (confirmation) {
+    case StyledButton::Confirmation::Awaited:
+        return QStringLiteral(" 等待确认");
+    case StyledButton::Confirmation::Missing:
+        return QStringLiteral(" 未确认");
+    case StyledButton::Confirmation::Confirmed:
+        break;
+    }
+    return {};
+}
+
+// A tile button reads "设备12 已关闭": its tile and its caption, which is the slot's state, and
+// " 等待确认" or " 未确认" while its board has not confirmed the last switch.
 class StyledButtonInterface : public QAccessibleWidget {
 public:
     explicit StyledButtonInterface(StyledButton* button)
@@ -39,7 +52,9 @@ public:
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Name) {
             const int tile = tileOfButton(*button());
-            return tile ? tileLabel(tile) + u' ' + button()->text() : button()->text();
+            return tile ? tileLabel(tile) + u' ' + button()->text() +
+                              confirmationName(button()->confirmation())
+                        : button()->text();
         }
         if (kind == QAccessible::Description)
             return button()->objectName();

@@ -1,5 +1,6 @@
 #include "ui/styled_button.h"
 
+#include "ui/accessibility.h"
 #include "ui/colours.h"
 
 #include <QPainter>
@@ -21,6 +22,14 @@ void StyledButton::setColourSlot(int slot, quint32 colour) {
     if (slot < 1 || slot > int(slots_.size()))
         return;
     slots_[size_t(slot - 1)] = colour;
+    update();
+}
+
+void StyledButton::setConfirmation(Confirmation confirmation) {
+    if (confirmation_ == confirmation)
+        return;
+    confirmation_ = confirmation;
+    accessibility::notifyNameChanged(this);
     update();
 }
 
@@ -56,4 +65,25 @@ void StyledButton::paintEvent(QPaintEvent*) {
     painter.drawRoundedRect(frame, 4, 4);
     painter.setPen(text);
     painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, this->text());
+    paintConfirmation(painter, frame);
+}
+
+// A wait for the echo is a dashed amber frame; an echo that did not come is a solid magenta
+// frame with a question mark in the corner, apart from every colour a lit or plain tile uses.
+void StyledButton::paintConfirmation(QPainter& painter, const QRectF& frame) {
+    if (confirmation_ == Confirmation::Confirmed)
+        return;
+    const bool missing = confirmation_ == Confirmation::Missing;
+    const QColor mark = missing ? QColor(176, 0, 176) : QColor(214, 140, 0);
+    QPen pen(mark, 3, missing ? Qt::SolidLine : Qt::DashLine);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(frame.adjusted(1.5, 1.5, -1.5, -1.5), 4, 4);
+    if (!missing)
+        return;
+    QFont font = painter.font();
+    font.setBold(true);
+    painter.setFont(font);
+    painter.drawText(rect().adjusted(0, 1, -5, 0), Qt::AlignTop | Qt::AlignRight,
+                     QStringLiteral("?"));
 }

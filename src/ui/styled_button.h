@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 
+class QPainter;
+
 #include <array>
 #include <optional>
 
@@ -24,6 +26,12 @@ public:
     // 0 for a slot that has not been set since the button was last plain.
     quint32 colourSlot(int slot) const;
 
+    // Whether the board has confirmed the button's last switch. Drawn over either look as a
+    // frame, so that the caption and the colour slots keep meaning the slot's state.
+    enum class Confirmation { Confirmed, Awaited, Missing };
+    Confirmation confirmation() const { return confirmation_; }
+    void setConfirmation(Confirmation confirmation);
+
     bool isSoundOn() const { return soundOn_; }
     void setSoundOn(bool on) { soundOn_ = on; }
 
@@ -33,7 +41,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void paintConfirmation(QPainter& painter, const QRectF& frame);
+
     bool lit_ = false;
     bool soundOn_ = false;
+    Confirmation confirmation_ = Confirmation::Confirmed;
     std::array<std::optional<quint32>, 4> slots_{};
 };

@@ -39,6 +39,8 @@ bool TabControl::isPageEnabled(int index) const {
 }
 void TabControl::setPageEnabled(int index, bool enabled) {
     tabs_->setTabEnabled(index, enabled);
+    page(index)->setEnabled(enabled);
+    keepCurrentAvailable();
     QAccessible::State changed;
     changed.disabled = true;
     accessibility::notifyStateChanged(page(index), changed);
@@ -46,8 +48,16 @@ void TabControl::setPageEnabled(int index, bool enabled) {
 int TabControl::currentPage() const {
     return tabs_->currentIndex();
 }
-void TabControl::setCurrentPage(int index) {
+bool TabControl::setCurrentPage(int index) {
+    if (index < 0 || index >= pageCount() || !isPageEnabled(index))
+        return false;
     tabs_->setCurrentIndex(index);
+    return true;
+}
+
+void TabControl::keepCurrentAvailable() {
+    if (!isPageEnabled(currentPage()))
+        showPage(currentPage());
 }
 
 void TabControl::resizeEvent(QResizeEvent*) {
@@ -57,6 +67,16 @@ void TabControl::resizeEvent(QResizeEvent*) {
 }
 
 void TabControl::showPage(int index) {
+    // The tab bar itself lets a program or a tool select a disabled tab; with another page
+    // available, that one is made current instead (and shown through this same slot).
+    if (index >= 0 && !isPageEnabled(index)) {
+        for (int i = 0; i < pageCount(); ++i) {
+            if (isPageEnabled(i)) {
+                tabs_->setCurrentIndex(i);
+                return;
+            }
+        }
+    }
     QAccessible::State changed;
     changed.selected = true;
     for (int i = 0; i < pageCount(); ++i) {

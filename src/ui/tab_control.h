@@ -7,7 +7,9 @@
 class QTabBar;
 
 // The tile area (高级选择夹1): a row of tabs over equally sized pages. Children of a page are
-// placed relative to the whole control, the tab row included, as in the window design.
+// placed relative to the whole control, the tab row included, as in the window design. A page
+// that is not available shows nothing that works: its tab and its controls are disabled, and
+// no way of choosing a page (a click, the keyboard, a tool, a handler) makes it current.
 class TabControl : public QWidget {
     Q_OBJECT
 public:
@@ -22,13 +24,16 @@ public:
     bool isPageEnabled(int index) const;
     void setPageEnabled(int index, bool enabled);
     int currentPage() const;
-    void setCurrentPage(int index);
+    // An unavailable page is never current: false, and nothing changes, for one.
+    bool setCurrentPage(int index);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void showPage(int index);
+    // Leaves an unavailable current page for the first available one, if any.
+    void keepCurrentAvailable();
 
     QTabBar* tabs_;
     std::vector<QWidget*> pages_;

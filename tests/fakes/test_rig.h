@@ -8,6 +8,7 @@
 #include "fakes/fake_tune.h"
 #include "fakes/fake_waits.h"
 #include "hub/frame_codec.h"
+#include "hub/link_life.h"
 #include "store/store_session.h"
 #include "ui/drop_list.h"
 #include "ui/text_box.h"
@@ -75,6 +76,17 @@ struct TestRig {
     void answer(int link, quint16 deviceNumber) {
         for (char byte : FakeSerialBus::boardReply(deviceNumber, hex_to_bytes(frame::queryText(1))))
             emit program->port(link).byteArrived(quint8(byte));
+    }
+
+    // Link finds a board with this device number on serial port 10 + link, as a connect run
+    // would: the port open, the board's answer in, the link found.
+    void findBoard(int link, quint16 deviceNumber) {
+        const int portNumber = 10 + link;
+        bus.addBoard(portNumber, deviceNumber);
+        program->port(link).setPortNumber(portNumber);
+        QVERIFY(program->port(link).open());
+        answer(link, deviceNumber);
+        LinkLife(program->context()).found(link);
     }
 
     // Focus moves only in the active window.
