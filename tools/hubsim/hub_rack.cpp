@@ -207,6 +207,12 @@ bool HubRack::addPort(int portNumber, Kind kind, quint16 deviceNumber) {
     port->number = portNumber;
     port->kind = kind;
     port->deviceNumber = deviceNumber;
+    if (kind == Kind::Board) {
+        if (const auto kept = unpluggedSlots_.find(deviceNumber); kept != unpluggedSlots_.end()) {
+            port->slotOn = kept->second;
+            unpluggedSlots_.erase(kept);
+        }
+    }
     port->linkPath = linkPath(portNumber);
     const auto fail = [port, portNumber](const char* step) {
         qWarning("hubsim: port %d: %s failed: %s", portNumber, step, std::strerror(errno));
@@ -313,6 +319,8 @@ bool HubRack::unplug(int portNumber) {
     }
     Port* port = found->second;
     ports_.erase(found);
+    if (port->kind == Kind::Board)
+        unpluggedSlots_[port->deviceNumber] = port->slotOn;
     port->close();
     // The caller may be inside a signal this port emitted.
     port->deleteLater();

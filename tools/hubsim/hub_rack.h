@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <map>
 
 // Simulated hub boards, each behind a pseudo-terminal that the program finds as
@@ -35,7 +36,9 @@ public:
     ~HubRack() override;
 
     // Port numbers are 1 ... 30, one port per number; ports can be added at any time, which is
-    // a cable plugged in while the program runs. All slots of a new board are off.
+    // a cable plugged in while the program runs. A board's slots are off the first time it is
+    // plugged in; a board plugged in again (same device number, any port) has the slots it had
+    // when its cable was pulled, since pulling the serial cable does not cut its power.
     bool addBoard(int portNumber, quint16 deviceNumber);
     // Opens like any serial device but never answers: an unrelated device on the same machine.
     bool addSilentPort(int portNumber);
@@ -91,4 +94,6 @@ private:
 
     QString programDir_;
     std::map<int, Port*> ports_;
+    // The slots of each board whose cable was pulled, by device number.
+    std::map<quint16, std::array<bool, kSlotCount>> unpluggedSlots_;
 };
