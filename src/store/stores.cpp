@@ -20,12 +20,24 @@ void defineBindingFields(QList<FieldDefinition>& fields) {
     }
 }
 
-void initialiseRemarks(TableStore& store) {
+QStringList remarkColumns() {
+    QList<FieldDefinition> fields(RemarkFieldCount);
+    defineRemarkFields(fields);
+    return TableStore::columnNames(fields);
+}
+
+QStringList bindingColumns() {
+    QList<FieldDefinition> fields(LinkCount);
+    defineBindingFields(fields);
+    return TableStore::columnNames(fields);
+}
+
+bool initialiseRemarks(TableStore& store) {
     TableStore::Batch batch(store);
-    store.appendBlankRecord();
-    store.writeField(RemarkField, QStringLiteral("1"));
-    for (int i = 1; i < InitialRemarkRecords; ++i)
-        store.appendBlankRecord();
+    bool written = store.appendBlankRecord() && store.writeField(RemarkField, QStringLiteral("1"));
+    for (int i = 1; i < InitialRemarkRecords && written; ++i)
+        written = store.appendBlankRecord();
+    return written;
 }
 
 void fillFavourites(TableStore& store, QComboBox& list) {
