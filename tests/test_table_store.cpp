@@ -1,3 +1,4 @@
+#include "fakes/write_protection.h"
 #include "store/table_store.h"
 
 #include <QDir>
@@ -7,8 +8,11 @@
 
 #include <sqlite3.h>
 
+#include <QRandomGenerator>
+
 #include <csignal>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +35,7 @@ void makeStore(const QString& path, const QStringList& firstFields) {
     QVERIFY(store.createTable(
         path, {{"f1", FieldDefinition::TextType}, {"f2", FieldDefinition::TextType}}));
     QVERIFY(store.openTable(path, "s") && store.makeCurrent("s"));
+    const TableStore::Batch batch(store);
     for (const QString& text : firstFields)
         QVERIFY(store.appendRecord({text}));
 }
@@ -112,6 +117,26 @@ bool crashedMidCommit(const QString& path) {
                             "PRAGMA cache_size=2; BEGIN; "
                             "UPDATE records SET f1 = 'lost ' || hex(randomblob(300));",
                             nullptr, nullptr, nullptr) == SQLITE_OK;
+    });
+}
+
+// One joint change of two stores open as "a" (many records) and "b" (one record): both are
+// emptied and refilled, every record with the same generation number, one past b's.
+bool nextGeneration(TableStore& store, int records, const QString& padding = {}) {
+    store.makeCurrent("b");
+    store.goToFirstRecord();
+    const QString next = QString::number(store.readField(1).toInt() + 1);
+    return store.writeTogether({"b", "a"}, [&] {
+        store.makeCurrent("b");
+        if (!store.emptyTable() || !store.appendRecord({next}))
+            return false;
+        store.makeCurrent("a");
+        if (!store.emptyTable())
+            return false;
+        for (int i = 0; i < records; ++i)
+            if (!store.appendRecord({next, padding}))
+                return false;
+        return true;
     });
 }
 
@@ -299,6 +324,89 @@ private slots:
         TableStore store;
         QVERIFY(!store.openTable(victim, "v"));
         QVERIFY(!store.isOpen("v"));
+        QCOMPARE(directorySnapshot(dir_->path()), before);
+    }
+
+    void storeMadeByHand_acceptedWhateverTextCreatedIt_data() {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::newRow("unquoted, lower case")
+            << QByteArray("create table records(f1 text, f2 text)");
+        QTest::newRow("spaced over lines")
+            << QByteArray("CREATE TABLE  records (\n  f1   Text,\n  [f2] TEXT\n)");
+        QTest::newRow("quoted table name")
+            << QByteArray("CREATE TABLE \"records\"('f1' TEXT, `f2` TEXT)");
+    }
+
+    void storeMadeByHand_acceptedWhateverTextCreatedIt() {
+        QFETCH(QByteArray, sql);
+        sqlOn(path(), sql + "; INSERT INTO records VALUES('a', 'b')");
+        TableStore store;
+        QVERIFY(openCurrent(store, path()));
+        QCOMPARE(records(store), QStringList{"a|b"});
+        QVERIFY(store.openTable(path(), "expected", {"f1", "f2"}));
+        store.goToFirstRecord();
+        QVERIFY(store.writeField(2, "expected", "written"));
+        QCOMPARE(fileRecords(path()), QStringList{"a|written"});
+    }
+
+    // The store that expects other fields, such as the other store of the program, never opens
+    // a file, whatever it holds; the file is left as it was.
+    void storeWithOtherColumns_refusedWhereOthersAreExpected_data() {
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("the other store's fields") << QStringList{"端口1", "端口2", "端口3"};
+        QTest::newRow("one field") << QStringList{"f1"};
+        QTest::newRow("one field more") << QStringList{"f1", "f2", "f3"};
+        QTest::newRow("in another order") << QStringList{"f2", "f1"};
+        QTest::newRow("names in capitals") << QStringList{"F1", "F2"};
+    }
+
+    void storeWithOtherColumns_refusedWhereOthersAreExpected() {
+        QFETCH(QStringList, expected);
+        makeStore(path(), {"kept"});
+        const QMap<QString, QByteArray> before = directorySnapshot(dir_->path());
+        TableStore store;
+        QVERIFY(!store.openTable(path(), "t", expected));
+        QVERIFY(!store.isOpen("t"));
+        QCOMPARE(directorySnapshot(dir_->path()), before);
+        // Open already under another alias, the file still is no store of other fields.
+        QVERIFY(store.openTable(path(), "any"));
+        QVERIFY(!store.openTable(path(), "t", expected));
+        QVERIFY(store.openTable(path(), "t", {"f1", "f2"}));
+    }
+
+    void storeOfOneColumn_opensOnlyWhereThatIsExpected() {
+        sqlOn(path(), "CREATE TABLE records(备注的 TEXT); INSERT INTO records VALUES('x')");
+        TableStore store;
+        QVERIFY(!store.openTable(path(), "remarks", {"备注的", "常用的", "字段3"}));
+        QVERIFY(store.openTable(path(), "one", {"备注的"}));
+        QCOMPARE(store.readField(1, "one"), "x");
+    }
+
+    void storeThatCannotBeWritten_opensReadOnlyAndEachWriteFails() {
+        makeStore(path("a.db"), {"one", "two"});
+        makeStore(path("b.db"), {"other"});
+        const QMap<QString, QByteArray> before = directorySnapshot(dir_->path());
+        const WriteProtection protection({path("a.db")});
+        QVERIFY(WriteProtection::refuses(path("a.db")));
+        TableStore store;
+        QVERIFY(openCurrent(store, path("a.db"), "a"));
+        QCOMPARE(records(store), (QStringList{"one|", "two|"}));
+        store.goToFirstRecord();
+        QVERIFY(!store.writeField(1, "x"));
+        QVERIFY(!store.writeField(2, "a", "x"));
+        QVERIFY(!store.appendRecord({"three"}));
+        QVERIFY(!store.appendBlankRecord());
+        QVERIFY(!store.emptyTable());
+        {
+            TableStore::Batch batch(store);
+            QVERIFY(!store.appendRecord({"three"}));
+        }
+        QVERIFY(store.openTable(path("b.db"), "b"));
+        QVERIFY(!store.writeTogether({"b", "a"}, [&] {
+            return store.writeField(1, "b", "changed") && store.appendRecord({"three"});
+        }));
+        QCOMPARE(records(store), (QStringList{"one|", "two|"}));
+        QCOMPARE(store.readField(1, "b"), "other");
         QCOMPARE(directorySnapshot(dir_->path()), before);
     }
 
@@ -578,6 +686,209 @@ private slots:
             store.closeTable("b");
         }
         QCOMPARE(fileRecords(path()), (QStringList{"one|through b", "two|"}));
+    }
+
+    void writeTogether_commitsEveryWriteOfTheWorkOrNone_data() {
+        QTest::addColumn<bool>("workSucceeds");
+        QTest::newRow("work done") << true;
+        QTest::newRow("work given up") << false;
+    }
+
+    void writeTogether_commitsEveryWriteOfTheWorkOrNone() {
+        QFETCH(bool, workSucceeds);
+        makeStore(path("a.db"), {"one", "two"});
+        makeStore(path("b.db"), {"first"});
+        TableStore store;
+        QVERIFY(openCurrent(store, path("a.db"), "a"));
+        QVERIFY(store.openTable(path("b.db"), "b"));
+        QVERIFY(store.openTable(path("b.db"), "b again"));
+        QStringList seenInWork;
+        const bool committed = store.writeTogether({"a", "b"}, [&] {
+            store.skip();
+            if (!store.writeField(2, "a's") || !store.writeField(1, "b", "b's"))
+                return false;
+            {
+                // A batch inside the work ends with it, not on its own.
+                TableStore::Batch batch(store);
+                if (!store.appendRecord({"three"}))
+                    return false;
+            }
+            seenInWork << fileRecords(path("a.db")) << store.readField(1, "b again");
+            store.makeCurrent("b");
+            return store.appendRecord({"second"}) && workSucceeds;
+        });
+        QCOMPARE(committed, workSucceeds);
+        QCOMPARE(seenInWork, (QStringList{"one|", "two|", "b's"}));
+        const QStringList a =
+            workSucceeds ? QStringList{"one|", "two|a's", "three|"} : QStringList{"one|", "two|"};
+        const QStringList b = workSucceeds ? QStringList{"b's|", "second|"} : QStringList{"first|"};
+        QCOMPARE(fileRecords(path("a.db")), a);
+        QCOMPARE(fileRecords(path("b.db")), b);
+        QCOMPARE(records(store), b);
+        QVERIFY(store.makeCurrent("a"));
+        QCOMPARE(records(store), a);
+        QVERIFY(store.makeCurrent("b again"));
+        QCOMPARE(records(store), b);
+        // Each file is on its own connection again.
+        QVERIFY(store.appendRecord({"later"}));
+        QCOMPARE(fileRecords(path("b.db")).size(), b.size() + 1);
+        QCOMPARE(fileRecords(path("a.db")), a);
+    }
+
+    void writeTogether_refusedForAnAliasThatIsNotOpen() {
+        makeStore(path("a.db"), {"one"});
+        TableStore store;
+        QVERIFY(openCurrent(store, path("a.db"), "a"));
+        bool ran = false;
+        QVERIFY(!store.writeTogether({"a", "nope"}, [&] { return ran = true; }));
+        QVERIFY(!store.writeTogether({}, [&] { return ran = true; }));
+        QVERIFY(!ran);
+    }
+
+    // A write that fails inside the work may have ended SQLite's transaction already; the
+    // writes after it must not then land one by one.
+    void writeTogether_afterAFailedWrite_commitsNothingEvenIfTheWorkGoesOn() {
+        makeStore(path("a.db"), {"one"});
+        makeStore(path("b.db"), {"first"});
+        TableStore store;
+        QVERIFY(openCurrent(store, path("a.db"), "a"));
+        QVERIFY(store.openTable(path("b.db"), "b"));
+        bool firstWritten = false;
+        bool pastTheLastWritten = true;
+        const bool committed = store.writeTogether({"a", "b"}, [&] {
+            firstWritten = store.writeField(1, "changed");
+            store.skip();
+            pastTheLastWritten = store.writeField(1, "past the last record");
+            store.writeField(1, "b", "changed too");
+            store.goToFirstRecord();
+            store.writeField(2, "after the failure");
+            return true;
+        });
+        QVERIFY(firstWritten);
+        QVERIFY(!pastTheLastWritten);
+        QVERIFY(!committed);
+        QCOMPARE(fileRecords(path("a.db")), QStringList{"one|"});
+        QCOMPARE(fileRecords(path("b.db")), QStringList{"first|"});
+        QCOMPARE(records(store), QStringList{"one|"});
+    }
+
+    void staleSuperJournals_removedOnlyWhileNoJournalIsLeft_data() {
+        QTest::addColumn<QString>("journal");
+        QTest::newRow("no journal") << QString();
+        QTest::newRow("journal of the first file") << "a.db-journal";
+        QTest::newRow("journal of the second file") << "b.db-journal";
+    }
+
+    void staleSuperJournals_removedOnlyWhileNoJournalIsLeft() {
+        QFETCH(QString, journal);
+        makeStore(path("a.db"), {"one"});
+        makeStore(path("b.db"), {"two"});
+        const QStringList superJournals{"a.db-mj1DCEF1903", "b.db-mjE95B999DE"};
+        for (const QString& name : superJournals + QStringList{"a.db-mj1DCEF19", "c.db-mjE95B999DE",
+                                                               "b.db-mjE95B999DE.old"})
+            writeContents(path(name), "super");
+        if (!journal.isEmpty())
+            writeContents(path(journal), "journal");
+        TableStore::removeStaleSuperJournals({path("a.db"), path("b.db")});
+        for (const QString& name : superJournals)
+            QCOMPARE(QFileInfo::exists(path(name)), !journal.isEmpty());
+        QVERIFY(QFileInfo::exists(path("a.db-mj1DCEF19")));
+        QVERIFY(QFileInfo::exists(path("c.db-mjE95B999DE")));
+        QVERIFY(QFileInfo::exists(path("b.db-mjE95B999DE.old")));
+    }
+
+    // Kills land anywhere in a stream of joint changes, commits included; each reopening sees
+    // one whole generation in both files: the last one reported done, or the one after it.
+    void writeTogether_killedAtAnyPoint_leavesBothFilesChangedOrNeither() {
+        constexpr int Records = 300;
+        const QString a = path("a.db");
+        const QString b = path("b.db");
+        makeStore(a, QStringList(Records, "0"));
+        makeStore(b, {"0"});
+        int generation = 0;
+        for (int round = 0; round < 30; ++round) {
+            int reports[2];
+            QVERIFY(::pipe(reports) == 0);
+            const pid_t child = ::fork();
+            if (child == 0) {
+                ::close(reports[0]);
+                TableStore store;
+                if (!store.openTable(a, "a") || !store.openTable(b, "b"))
+                    ::_exit(2);
+                for (;;) {
+                    if (!nextGeneration(store, Records))
+                        ::_exit(3);
+                    store.makeCurrent("b");
+                    const int done = store.readField(1).toInt();
+                    if (::write(reports[1], &done, sizeof done) != sizeof done)
+                        ::_exit(4);
+                }
+            }
+            ::close(reports[1]);
+            int done = -1;
+            QCOMPARE(::read(reports[0], &done, sizeof done), qsizetype(sizeof done));
+            ::usleep(QRandomGenerator::global()->bounded(20'000));
+            ::kill(child, SIGKILL);
+            int status = 0;
+            QCOMPARE(::waitpid(child, &status, 0), child);
+            QVERIFY(WIFSIGNALED(status));
+            int reported = done;
+            while (::read(reports[0], &done, sizeof done) == sizeof done)
+                reported = done;
+            ::close(reports[0]);
+            QVERIFY(reported > generation);
+
+            TableStore store;
+            QVERIFY(openCurrent(store, b, "b"));
+            QCOMPARE(store.recordCount(), 1);
+            const QString seen = store.readField(1);
+            QVERIFY2(seen == QString::number(reported) || seen == QString::number(reported + 1),
+                     qPrintable(seen + " after " + QString::number(reported)));
+            QVERIFY(openCurrent(store, a, "a"));
+            QCOMPARE(records(store), QStringList(Records, seen + '|'));
+            // A journal not yet complete when the kill came is not played back, but stays until
+            // the next write, and with it a super-journal that no journal refers to.
+            QVERIFY(store.openTable(b, "b"));
+            QVERIFY(nextGeneration(store, Records));
+            generation = seen.toInt() + 1;
+            TableStore::removeStaleSuperJournals({a, b});
+            QCOMPARE(filesIn(dir_->path()), (QStringList{"a.db", "b.db"}));
+        }
+    }
+
+    // The joint change needs one file to grow past what this process may write; SIGXFSZ is
+    // ignored, so the write fails as on a full disk.
+    void writeTogether_whenAFileCannotGrow_returnsFalseAndLeavesBothFilesAsTheyWere() {
+        constexpr int Records = 300;
+        const QString a = path("a.db");
+        const QString b = path("b.db");
+        makeStore(a, QStringList(Records, "0"));
+        makeStore(b, {"0"});
+        const QByteArray aBytes = contents(a);
+        const QByteArray bBytes = contents(b);
+        const rlim_t limit = rlim_t(std::max(aBytes.size(), bBytes.size())) + 64 * 1024;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit fileSize{limit, limit};
+            TableStore store;
+            if (::setrlimit(RLIMIT_FSIZE, &fileSize) != 0 || !store.openTable(a, "a") ||
+                !store.openTable(b, "b"))
+                ::_exit(2);
+            ::_exit(nextGeneration(store, Records, QString(2000, 'x')) ? 1 : 0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(contents(a), aBytes);
+        QCOMPARE(contents(b), bBytes);
+        TableStore store;
+        QVERIFY(openCurrent(store, a, "a"));
+        QCOMPARE(records(store), QStringList(Records, "0|"));
+        QVERIFY(openCurrent(store, b, "b"));
+        QCOMPARE(records(store), QStringList{"0|"});
+        QCOMPARE(filesIn(dir_->path()), (QStringList{"a.db", "b.db"}));
     }
 };
 

@@ -45,6 +45,7 @@ void RemarkSearch::onSearchClicked() {
     }
     ui.searchResults->clear();
     bool found = false;
+    bool favouritesKept = true;
     {
         const StoreSession remarks = StoreSession::remarks(context_);
         TableStore& store = remarks.store();
@@ -60,9 +61,12 @@ void RemarkSearch::onSearchClicked() {
                 QString::number(record) + u':' + store.readField(stores::RemarkField);
             ui.searchResults->addItem(line);
             ui.searchResults->setCurrentIndex(0);
-            markFavourite(store, line);
+            favouritesKept = markFavourite(store, line) && favouritesKept;
         }
     }
+    // Said once for the whole search: the favourites listed now would be gone at the next start.
+    if (!favouritesKept)
+        context_.services.speech.speak(QStringLiteral("保存失败"));
     if (found)
         showFound();
     else
@@ -80,20 +84,19 @@ void RemarkSearch::onSearchKeyDown(int keyCode) {
 }
 
 // A hit is kept as a favourite once; an entry that replaces an older one of the same record
-// refills the whole list from the store.
-void RemarkSearch::markFavourite(TableStore& store, const QString& line) {
+// refills the whole list from the store. False when the entry could not be written.
+bool RemarkSearch::markFavourite(TableStore& store, const QString& line) {
     DropList& favourites = *context_.window.ui().favourites;
     if (favourites.count() == 0) {
         favourites.addItem(line);
         favourites.setCurrentIndex(0);
-        store.writeField(stores::FavouriteField, line);
-        return;
+        return store.writeField(stores::FavouriteField, line);
     }
     if (favourites.findText(line, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
-        return;
+        return true;
     const bool hadEntry = !store.readField(stores::FavouriteField).isEmpty();
     favourites.addItem(line);
-    store.writeField(stores::FavouriteField, line);
+    const bool written = store.writeField(stores::FavouriteField, line);
     if (hadEntry) {
         favourites.clear();
         const int record = store.currentRecordNumber();
@@ -101,6 +104,7 @@ void RemarkSearch::markFavourite(TableStore& store, const QString& line) {
         goToRecord(store, record);
     }
     favourites.setCurrentIndex(0);
+    return written;
 }
 
 void RemarkSearch::showFound() {

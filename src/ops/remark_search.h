@@ -21,7 +21,7 @@ public:
     static QList<int> scan(TableStore& store, const QString& text, int field);
 
 private:
-    void markFavourite(TableStore& store, const QString& line);
+    bool markFavourite(TableStore& store, const QString& line);
     void showFound();
     void showNotFound();
 

@@ -5,8 +5,9 @@
 #include "store/table_store.h"
 
 StoreSession::StoreSession(TableStore& store, const QString& path, const QString& alias,
-                           OnLeave onLeave)
-    : store_(store), alias_(alias), onLeave_(onLeave), open_(store.openTable(path, alias)) {
+                           OnLeave onLeave, const QStringList& columns)
+    : store_(store), alias_(alias), onLeave_(onLeave),
+      open_(store.openTable(path, alias, columns)) {
     if (open_) {
         store_.makeCurrent(alias_);
         store_.goToFirstRecord();
@@ -21,13 +22,13 @@ StoreSession::~StoreSession() {
 }
 
 StoreSession StoreSession::remarks(Context& context) {
-    return StoreSession(context.store, context.programDir + stores::RemarkFile,
-                        stores::RemarkAlias);
+    return StoreSession(context.store, context.programDir + stores::RemarkFile, stores::RemarkAlias,
+                        OnLeave::Close, stores::remarkColumns());
 }
 
 StoreSession StoreSession::binding(Context& context, OnLeave onLeave) {
     return StoreSession(context.store, context.programDir + stores::BindingFile,
-                        stores::BindingAlias, onLeave);
+                        stores::BindingAlias, onLeave, stores::bindingColumns());
 }
 
 void StoreSession::goToRecord(int n) const {

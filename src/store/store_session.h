@@ -1,25 +1,28 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 struct Context;
 class TableStore;
 
-// A table opened for the work of one event: opened under its alias, made current and put on
-// its first record; closed again when the session ends, unless it is to stay open for later
-// events. When the file cannot be opened, no table is current, so the walks that follow read
-// empty text and write nothing instead of reaching whatever table was current before.
+// A table opened for the work of one event: opened under its alias (only when the file has the
+// columns given, if any), made current and put on its first record; closed again when the session
+// ends, unless it is to stay open for later events. When the file cannot be opened, no table is
+// current, so the walks that follow read empty text and write nothing instead of reaching whatever
+// table was current before.
 class StoreSession {
 public:
     enum class OnLeave { Close, KeepOpen };
 
     StoreSession(TableStore& store, const QString& path, const QString& alias,
-                 OnLeave onLeave = OnLeave::Close);
+                 OnLeave onLeave = OnLeave::Close, const QStringList& columns = {});
     ~StoreSession();
     StoreSession(const StoreSession&) = delete;
     StoreSession& operator=(const StoreSession&) = delete;
 
-    // The remark store (备注的) and the port-binding store (端口绑定) of the program's directory.
+    // The remark store (备注的) and the port-binding store (端口绑定) of the program's directory,
+    // each only when the file has that store's columns.
     static StoreSession remarks(Context& context);
     static StoreSession binding(Context& context, OnLeave onLeave = OnLeave::Close);
 

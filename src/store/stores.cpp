@@ -20,10 +20,22 @@ void defineBindingFields(QList<FieldDefinition>& fields) {
     }
 }
 
+QStringList remarkColumns() {
+    QList<FieldDefinition> fields(RemarkFieldCount);
+    defineRemarkFields(fields);
+    return TableStore::columnNames(fields);
+}
+
+QStringList bindingColumns() {
+    QList<FieldDefinition> fields(LinkCount);
+    defineBindingFields(fields);
+    return TableStore::columnNames(fields);
+}
+
 bool initialiseRemarks(TableStore& store) {
     TableStore::Batch batch(store);
     bool written = store.appendBlankRecord() && store.writeField(RemarkField, QStringLiteral("1"));
-    for (int i = 1; written && i < InitialRemarkRecords; ++i)
+    for (int i = 1; i < InitialRemarkRecords && written; ++i)
         written = store.appendBlankRecord();
     return written;
 }

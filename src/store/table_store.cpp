@@ -7,14 +7,14 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
@@ -91,7 +91,7 @@ void bindText(sqlite3_stmt* statement, int index, const QString& text) {
                         SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
-// The text SQLite keeps for the one table a store holds, exactly as createTable writes it.
+// The one table of a new store.
 QByteArray createStatement(const QStringList& columns) {
     QByteArray sql = "CREATE TABLE records(";
     for (int i = 0; i < columns.size(); ++i) {
@@ -112,43 +112,21 @@ QByteArray readStart(const QString& path, qint64 length) {
     return file.open(QIODevice::ReadOnly) ? file.read(length) : QByteArray();
 }
 
-// SQLite rolls back a leftover journal, resets an empty file and takes whatever else it finds
-// for its own, all of which writes. So the file is looked at with plain reads first, and one
-// that cannot be a healthy database is refused before SQLite ever opens it.
-bool looksLikeHealthyDatabase(const QString& path) {
-    const QByteArray header = readStart(path, 100);
-    if (!QFileInfo(path).isFile() || header.size() < 100 ||
-        std::memcmp(header.constData(), "SQLite format 3", 16) != 0)
-        return false;
-    const quint32 rawPageSize = (quint32(quint8(header[16])) << 8) | quint8(header[17]);
-    const qint64 pageSize = rawPageSize == 1 ? 65536 : rawPageSize;
-    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0)
-        return false;
-    const int writeVersion = header[18];
-    const int readVersion = header[19];
-    if (writeVersion < 1 || writeVersion > 2 || readVersion < 1 || readVersion > 2)
-        return false;
-    const qint64 size = QFileInfo(path).size();
-    return size >= pageSize && size % pageSize == 0;
-}
-
-enum class FileState {
-    // Nothing beside the file and no log: reading it through SQLite writes nothing.
-    Plain,
-    // SQLite would write on opening: a rollback journal to play back, a log to take in or a
-    // file still marked for the log.
-    NeedsRecovery,
-    Unusable,
+// What lies beside a file that SQLite acts on, writing, when it opens the file.
+enum class Leftover {
+    None,
+    // A journal SQLite left to play back, or a log to take in.
+    Replay,
+    // Something of that name that SQLite did not write.
+    Unknown,
 };
 
-FileState fileState(const QString& path) {
-    if (!QFileInfo(path).isFile())
-        return FileState::Unusable;
-    auto state = FileState::Plain;
+Leftover leftoverBeside(const QString& path) {
+    auto found = Leftover::None;
     const QFileInfo journal(path + QLatin1String("-journal"));
     if (journal.exists() || journal.isSymLink()) {
         if (!journal.isFile())
-            return FileState::Unusable;
+            return Leftover::Unknown;
         // SQLite leaves the start of a journal zero until the journal is complete and synced,
         // and only then touches the file. A journal that starts with anything but SQLite's
         // mark was not written by SQLite, so what it would do to the file is unknown.
@@ -156,20 +134,97 @@ FileState fileState(const QString& path) {
         const QByteArray start = readStart(journal.filePath(), mark.size());
         if (!start.isEmpty() && start[0] != 0) {
             if (start != mark)
-                return FileState::Unusable;
-            state = FileState::NeedsRecovery;
+                return Leftover::Unknown;
+            found = Leftover::Replay;
         }
     }
     const QFileInfo log(path + QLatin1String("-wal"));
-    if (log.exists() || log.isSymLink()) {
-        if (!log.isFile())
-            return FileState::Unusable;
-        state = FileState::NeedsRecovery;
+    if (log.exists() || log.isSymLink())
+        return log.isFile() ? Leftover::Replay : Leftover::Unknown;
+    return found;
+}
+
+// Told that nothing changes the file, SQLite reads it exactly as it lies: it takes no lock,
+// plays back no journal, takes in no log and creates nothing beside it.
+Database openAsItLies(const QString& path) {
+    const QByteArray uri =
+        "file:" + QUrl::toPercentEncoding(path, QByteArrayLiteral("/")) + "?immutable=1";
+    sqlite3* handle = nullptr;
+    const int opened =
+        sqlite3_open_v2(uri.constData(), &handle,
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    Database db(handle);
+    if (opened != SQLITE_OK)
+        return nullptr;
+    return db;
+}
+
+// The column names of a store: the one table "records" and nothing else, since an index, a
+// trigger, a view or another table would each change what a write does or whether it lands.
+// Its columns hold each text as written: declared TEXT in any spelling, without a constraint,
+// a default or a generated value. With expected given, they are exactly those names in that
+// order. Nothing when the file is no such store, damaged or not a database at all.
+std::optional<QStringList> storeColumns(sqlite3* db, const QStringList& expected) {
+    const Statement objects = prepare(db, "SELECT type, name, tbl_name FROM sqlite_master");
+    if (!objects || sqlite3_step(objects.get()) != SQLITE_ROW ||
+        columnText(objects.get(), 0) != QLatin1String("table") ||
+        columnText(objects.get(), 1) != QLatin1String("records") ||
+        columnText(objects.get(), 2) != QLatin1String("records") ||
+        sqlite3_step(objects.get()) != SQLITE_DONE)
+        return std::nullopt;
+    const Statement info =
+        prepare(db, "SELECT name, type, \"notnull\", dflt_value IS NULL, pk, hidden "
+                    "FROM pragma_table_xinfo('records')");
+    if (!info)
+        return std::nullopt;
+    QStringList columns;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(info.get())) == SQLITE_ROW) {
+        sqlite3_stmt* column = info.get();
+        if (columnText(column, 1).compare(QLatin1String("TEXT"), Qt::CaseInsensitive) != 0 ||
+            sqlite3_column_int(column, 2) != 0 || sqlite3_column_int(column, 3) != 1 ||
+            sqlite3_column_int(column, 4) != 0 || sqlite3_column_int(column, 5) != 0)
+            return std::nullopt;
+        columns << columnText(column, 0);
     }
-    const QByteArray header = readStart(path, 20);
-    if (header.size() == 20 && (header[18] == 2 || header[19] == 2))
-        state = FileState::NeedsRecovery;
-    return state;
+    if (step != SQLITE_DONE || columns.isEmpty() || (!expected.isEmpty() && columns != expected))
+        return std::nullopt;
+    return columns;
+}
+
+bool passesQuickCheck(sqlite3* db) {
+    const Statement check = prepare(db, "PRAGMA quick_check");
+    return check && sqlite3_step(check.get()) == SQLITE_ROW &&
+           columnText(check.get(), 0) == QLatin1String("ok");
+}
+
+bool isStore(sqlite3* db, const QStringList& expected) {
+    return storeColumns(db, expected) && passesQuickCheck(db);
+}
+
+// Playing back a journal or taking in a log writes to the file, so it is first done to a copy
+// far from it: only when the copy comes out as a store may SQLite do the same to the file.
+bool replaysIntoStore(const QString& path, const QStringList& expected) {
+    const QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return false;
+    const QString copy = scratch.filePath(QStringLiteral("store"));
+    for (const char* suffix : {"", "-journal", "-wal"}) {
+        const QString from = path + QLatin1String(suffix);
+        if (QFileInfo::exists(from) && !QFile::copy(from, copy + QLatin1String(suffix)))
+            return false;
+    }
+    {
+        sqlite3* handle = nullptr;
+        const int opened = sqlite3_open_v2(nativePath(copy).constData(), &handle,
+                                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        const Database db(handle);
+        if (opened != SQLITE_OK ||
+            journalModeAfter(db.get(), "PRAGMA journal_mode=DELETE") != QLatin1String("delete"))
+            return false;
+    }
+    const Database replayed = openAsItLies(copy);
+    return replayed && leftoverBeside(copy) == Leftover::None && isStore(replayed.get(), expected);
 }
 
 bool syncPath(const QByteArray& path, int flags) {
@@ -215,11 +270,18 @@ bool buildEmptyStore(const QString& path, const QStringList& columns) {
     return sqlite3_close(db.release()) == SQLITE_OK;
 }
 
+QByteArray joinedSchema(std::size_t index) {
+    return "joined" + QByteArray::number(qulonglong(index));
+}
+
 } // namespace
 
 // One open store file, shared by every alias it is open under. The records are held in memory
 // as well, so that reading never waits on SQLite's per-statement file locking; every write
 // goes to the file first and only then to memory.
+//
+// While writeTogether runs, the statements go through the connection of the first joined file
+// instead, which has this file attached under a schema name of its own.
 struct TableStore::Connection {
     struct Record {
         sqlite3_int64 rowid = 0;
@@ -227,6 +289,12 @@ struct TableStore::Connection {
     };
 
     Database db;
+    QString path;
+    sqlite3* active = nullptr;
+    QByteArray schema = "main";
+    bool joined = false;
+    // A write failed while joined: the joint transaction must not commit.
+    bool writeFailed = false;
     QStringList columns;
     // The name by which statements reach the rowid; a field may have taken the plain "rowid".
     QByteArray rowidName;
@@ -243,23 +311,31 @@ struct TableStore::Connection {
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    static std::shared_ptr<Connection> open(const QString& path);
-    static bool recoversIntoStore(const QString& path);
-    static std::shared_ptr<Connection> connect(const QString& path, bool recover);
+    static std::shared_ptr<Connection> open(const QString& path, const QStringList& expected);
+    static std::shared_ptr<Connection> connect(const QString& path, const QStringList& expected,
+                                               bool replay);
 
     int fieldCount() const { return int(columns.size()); }
     std::size_t recordCount() const { return records.size(); }
+    QByteArray table() const { return quoted(QString::fromUtf8(schema)) + ".records"; }
 
-    bool readSchema();
-    bool passesQuickCheck();
     bool loadRecords();
     sqlite3_int64 readDataVersion();
     void refresh();
-    // Prepared on first use and kept for the life of the connection.
+    // Prepared on first use and kept until the connection statements go through changes.
     template <typename MakeSql> sqlite3_stmt* statement(Statement& slot, MakeSql makeSql) {
         if (!slot)
-            slot = prepare(db.get(), makeSql());
+            slot = prepare(active, makeSql());
         return slot.get();
+    }
+    void dropStatements();
+    void join(sqlite3* leader, const QByteArray& name);
+    void leave();
+    bool mayWrite() const;
+    // Passes on a write's outcome, remembering a failure while joined.
+    bool noted(bool written) {
+        writeFailed = writeFailed || (joined && !written);
+        return written;
     }
 
     QString read(std::size_t index, int position) const;
@@ -271,48 +347,32 @@ struct TableStore::Connection {
     void endBatch();
 };
 
-std::shared_ptr<TableStore::Connection> TableStore::Connection::open(const QString& path) {
-    switch (fileState(path)) {
-    case FileState::Plain:
-        return looksLikeHealthyDatabase(path) ? connect(path, false) : nullptr;
-    case FileState::NeedsRecovery:
-        return recoversIntoStore(path) ? connect(path, true) : nullptr;
-    case FileState::Unusable:
+// A file that SQLite would write to on opening, by playing back a journal or taking in a log,
+// has to prove on a copy that it comes out as a store; any other is judged as it lies.
+std::shared_ptr<TableStore::Connection> TableStore::Connection::open(const QString& path,
+                                                                     const QStringList& expected) {
+    if (!QFileInfo(path).isFile())
+        return nullptr;
+    switch (leftoverBeside(path)) {
+    case Leftover::None: {
+        const Database asItLies = openAsItLies(path);
+        return asItLies && isStore(asItLies.get(), expected) ? connect(path, expected, false)
+                                                             : nullptr;
+    }
+    case Leftover::Replay:
+        return replaysIntoStore(path, expected) ? connect(path, expected, true) : nullptr;
+    case Leftover::Unknown:
         break;
     }
     return nullptr;
 }
 
-// Recovery writes to the file, so it is first tried on a copy far from it: only when the
-// copy comes out as a store may SQLite do the same to the file itself.
-bool TableStore::Connection::recoversIntoStore(const QString& path) {
-    const QTemporaryDir scratch;
-    if (!scratch.isValid())
-        return false;
-    const QString copy = scratch.filePath(QStringLiteral("store"));
-    for (const char* suffix : {"", "-journal", "-wal"}) {
-        const QString from = path + QLatin1String(suffix);
-        if (QFileInfo::exists(from) && !QFile::copy(from, copy + QLatin1String(suffix)))
-            return false;
-    }
-    {
-        sqlite3* handle = nullptr;
-        const int opened = sqlite3_open_v2(nativePath(copy).constData(), &handle,
-                                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-        const Database db(handle);
-        if (opened != SQLITE_OK ||
-            journalModeAfter(db.get(), "PRAGMA journal_mode=DELETE") != QLatin1String("delete"))
-            return false;
-    }
-    return fileState(copy) == FileState::Plain && looksLikeHealthyDatabase(copy) &&
-           connect(copy, false) != nullptr;
-}
-
-// Without recover, SQLite only reads until the file has proved to be a store. With it, the
-// leftover journal is played back or the log taken into the file first, and the file is
-// switched to the rollback journal, so that it holds everything on its own from then on.
-std::shared_ptr<TableStore::Connection> TableStore::Connection::connect(const QString& path,
-                                                                        bool recover) {
+// With replay, the leftover journal is played back or the log taken into the file first. A
+// writable file is switched to the rollback journal, so that it holds everything on its own
+// from then on; one this process may only read is opened read-only by SQLite, and each write
+// then fails.
+std::shared_ptr<TableStore::Connection>
+TableStore::Connection::connect(const QString& path, const QStringList& expected, bool replay) {
     auto connection = std::make_shared<Connection>();
     sqlite3* handle = nullptr;
     const int opened = sqlite3_open_v2(nativePath(path).constData(), &handle,
@@ -321,70 +381,41 @@ std::shared_ptr<TableStore::Connection> TableStore::Connection::connect(const QS
     if (opened != SQLITE_OK)
         return nullptr;
     sqlite3* db = handle;
+    connection->path = path;
+    connection->active = db;
     sqlite3_busy_timeout(db, BusyTimeoutMs);
+    const bool writable = sqlite3_db_readonly(db, "main") == 0;
     const auto toRollbackJournal = [db] {
         return journalModeAfter(db, "PRAGMA journal_mode=DELETE") == QLatin1String("delete");
     };
-    if (recover && !toRollbackJournal())
+    if (writable && replay && !toRollbackJournal())
         return nullptr;
-    if (sqlite3_db_readonly(db, "main") != 0 || !connection->readSchema() ||
-        !connection->passesQuickCheck())
+    const auto columns = storeColumns(db, expected);
+    if (!columns || !passesQuickCheck(db))
         return nullptr;
-    if (!toRollbackJournal() || !execute(db, Durability))
+    if (writable && (!toRollbackJournal() || !execute(db, Durability)))
         return nullptr;
+    connection->columns = *columns;
+    for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
+        if (!columns->contains(QLatin1String(candidate), Qt::CaseInsensitive)) {
+            connection->rowidName = candidate;
+            break;
+        }
+    }
+    if (connection->rowidName.isEmpty())
+        return nullptr;
+    connection->updates.resize(columns->size());
     connection->seenDataVersion = connection->readDataVersion();
     if (!connection->loadRecords())
         return nullptr;
     return connection;
 }
 
-// Only the table exactly as createTable makes it: a column type, a constraint, an index, a
-// trigger, a view or another table would each change what a write does or whether it lands.
-bool TableStore::Connection::readSchema() {
-    sqlite3* handle = db.get();
-    const Statement objects =
-        prepare(handle, "SELECT type, name, tbl_name, sql FROM sqlite_master");
-    if (!objects)
-        return false;
-    QStringList only;
-    int step = SQLITE_ROW;
-    int count = 0;
-    while ((step = sqlite3_step(objects.get())) == SQLITE_ROW) {
-        ++count;
-        for (int i = 0; i < 4; ++i)
-            only << columnText(objects.get(), i);
-    }
-    if (step != SQLITE_DONE || count != 1 || only[0] != QLatin1String("table") ||
-        only[1] != QLatin1String("records") || only[2] != QLatin1String("records"))
-        return false;
-    const Statement info = prepare(handle, "SELECT name FROM pragma_table_info('records')");
-    if (!info)
-        return false;
-    while ((step = sqlite3_step(info.get())) == SQLITE_ROW)
-        columns << columnText(info.get(), 0);
-    if (step != SQLITE_DONE || columns.isEmpty() || only[3].toUtf8() != createStatement(columns))
-        return false;
-    for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
-        if (!columns.contains(QLatin1String(candidate), Qt::CaseInsensitive)) {
-            rowidName = candidate;
-            break;
-        }
-    }
-    updates.resize(columns.size());
-    return !rowidName.isEmpty();
-}
-
-bool TableStore::Connection::passesQuickCheck() {
-    const Statement check = prepare(db.get(), "PRAGMA quick_check");
-    return check && sqlite3_step(check.get()) == SQLITE_ROW &&
-           columnText(check.get(), 0) == QLatin1String("ok");
-}
-
 bool TableStore::Connection::loadRecords() {
     QByteArray sql = "SELECT " + rowidName;
     for (const QString& column : columns)
         sql += ", " + quoted(column);
-    const Statement all = prepare(db.get(), sql + " FROM records ORDER BY " + rowidName);
+    const Statement all = prepare(active, sql + " FROM " + table() + " ORDER BY " + rowidName);
     if (!all)
         return false;
     std::vector<Record> loaded;
@@ -404,22 +435,58 @@ bool TableStore::Connection::loadRecords() {
 
 // Changes only when another connection, in this process or not, has committed to the file.
 sqlite3_int64 TableStore::Connection::readDataVersion() {
-    sqlite3_stmt* version =
-        statement(dataVersion, [] { return QByteArray("PRAGMA data_version"); });
-    if (!version)
+    if (!dataVersion)
+        dataVersion = prepare(db.get(), "PRAGMA data_version");
+    if (!dataVersion)
         return -1;
-    const ResetOnExit reset(version);
-    return sqlite3_step(version) == SQLITE_ROW ? sqlite3_column_int64(version, 0) : -1;
+    const ResetOnExit reset(dataVersion.get());
+    return sqlite3_step(dataVersion.get()) == SQLITE_ROW
+               ? sqlite3_column_int64(dataVersion.get(), 0)
+               : -1;
 }
 
 // Another process may have changed the file; the records then have to be read again. While
-// this connection holds a write transaction nobody else can have.
+// this connection holds a write transaction, or is joined to one, nobody else can have.
 void TableStore::Connection::refresh() {
-    if (!sqlite3_get_autocommit(db.get()))
+    if (joined || !sqlite3_get_autocommit(db.get()))
         return;
     const sqlite3_int64 current = readDataVersion();
     if (current >= 0 && current != seenDataVersion && loadRecords())
         seenDataVersion = current;
+}
+
+void TableStore::Connection::dropStatements() {
+    for (Statement& update : updates)
+        update.reset();
+    insert.reset();
+    removeAll.reset();
+}
+
+// The open batch depth keeps a Batch made during the joint work from committing on its own.
+void TableStore::Connection::join(sqlite3* leader, const QByteArray& name) {
+    dropStatements();
+    active = leader;
+    schema = name;
+    joined = true;
+    writeFailed = false;
+    ++batchDepth;
+}
+
+// Whatever the joint transaction came to, the records are read again from the file.
+void TableStore::Connection::leave() {
+    dropStatements();
+    active = db.get();
+    schema = "main";
+    joined = false;
+    --batchDepth;
+    loadRecords();
+    seenDataVersion = readDataVersion();
+}
+
+// Once a joint write has failed, SQLite may have rolled the joint transaction back already;
+// a later write would then commit on its own.
+bool TableStore::Connection::mayWrite() const {
+    return !joined || (!writeFailed && !sqlite3_get_autocommit(active));
 }
 
 QString TableStore::Connection::read(std::size_t index, int position) const {
@@ -429,15 +496,15 @@ QString TableStore::Connection::read(std::size_t index, int position) const {
 }
 
 bool TableStore::Connection::write(std::size_t& index, int position, const QString& text) {
-    if (position < 1 || position > fieldCount())
+    if (position < 1 || position > fieldCount() || !mayWrite())
         return false;
     refresh();
     index = std::min(index, records.size());
     if (index == records.size())
         return false;
     sqlite3_stmt* update = statement(updates[position - 1], [&] {
-        return "UPDATE records SET " + quoted(columns[position - 1]) + " = ?1 WHERE " + rowidName +
-               " = ?2";
+        return "UPDATE " + table() + " SET " + quoted(columns[position - 1]) + " = ?1 WHERE " +
+               rowidName + " = ?2";
     });
     if (!update)
         return false;
@@ -445,7 +512,7 @@ bool TableStore::Connection::write(std::size_t& index, int position, const QStri
     sqlite3_bind_int64(update, 2, records[index].rowid);
     if (!finish(update))
         return false;
-    if (sqlite3_changes(db.get()) != 1) {
+    if (sqlite3_changes(active) != 1) {
         // The record went away under another process's hands.
         loadRecords();
         return false;
@@ -455,6 +522,8 @@ bool TableStore::Connection::write(std::size_t& index, int position, const QStri
 }
 
 bool TableStore::Connection::append(const QStringList& texts, std::size_t& index) {
+    if (!mayWrite())
+        return false;
     refresh();
     sqlite3_stmt* add = statement(insert, [&] {
         QByteArray names;
@@ -463,7 +532,7 @@ bool TableStore::Connection::append(const QStringList& texts, std::size_t& index
             names += (i > 0 ? ", " : "") + quoted(columns[i]);
             parameters += (i > 0 ? ", ?" : "?") + QByteArray::number(i + 1);
         }
-        return "INSERT INTO records(" + names + ") VALUES(" + parameters + ")";
+        return "INSERT INTO " + table() + "(" + names + ") VALUES(" + parameters + ")";
     });
     if (!add)
         return false;
@@ -474,7 +543,7 @@ bool TableStore::Connection::append(const QStringList& texts, std::size_t& index
         bindText(add, i + 1, record.fields[i]);
     if (!finish(add))
         return false;
-    record.rowid = sqlite3_last_insert_rowid(db.get());
+    record.rowid = sqlite3_last_insert_rowid(active);
     const auto byRowid = [](const Record& r, sqlite3_int64 rowid) { return r.rowid < rowid; };
     // SQLite only picks a rowid below the largest once the largest possible one is taken.
     if (records.empty() || record.rowid > records.back().rowid) {
@@ -488,7 +557,9 @@ bool TableStore::Connection::append(const QStringList& texts, std::size_t& index
 }
 
 bool TableStore::Connection::removeAllRecords() {
-    sqlite3_stmt* remove = statement(removeAll, [] { return QByteArray("DELETE FROM records"); });
+    if (!mayWrite())
+        return false;
+    sqlite3_stmt* remove = statement(removeAll, [&] { return "DELETE FROM " + table(); });
     if (!remove || !finish(remove))
         return false;
     records.clear();
@@ -542,6 +613,14 @@ bool TableStore::fileExists(const QString& path) {
     return QFileInfo(path).isFile();
 }
 
+QStringList TableStore::columnNames(const QList<FieldDefinition>& fields) {
+    QStringList columns;
+    for (int i = 0; i < fields.size(); ++i)
+        columns << (fields[i].name.isEmpty() ? QStringLiteral("字段%1").arg(i + 1)
+                                             : fields[i].name);
+    return columns;
+}
+
 void TableStore::removeStagingLeftovers(const QString& path) {
     const QFileInfo target(path);
     if (target.fileName().isEmpty())
@@ -556,6 +635,30 @@ void TableStore::removeStagingLeftovers(const QString& path) {
             QFile::remove(entry.filePath());
 }
 
+// SQLite names a super-journal after the first file of the transaction, "-mj" and nine
+// upper-case hex digits. A kill between its creation and the journals' pointing to it leaves
+// one that nothing refers to; SQLite never removes those.
+void TableStore::removeStaleSuperJournals(const QStringList& paths) {
+    QStringList stale;
+    for (const QString& path : paths) {
+        const QFileInfo store(path);
+        const QRegularExpression superJournal(QRegularExpression::anchoredPattern(
+            QRegularExpression::escape(store.fileName()) + QLatin1String("-mj[0-9A-F]{9}")));
+        for (const QFileInfo& entry : store.absoluteDir().entryInfoList(
+                 QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks))
+            if (superJournal.match(entry.fileName()).hasMatch())
+                stale << entry.filePath();
+    }
+    // Listed first: a super-journal still in use has journals that outlive it.
+    for (const QString& path : paths) {
+        const QFileInfo journal(path + QLatin1String("-journal"));
+        if (journal.exists() || journal.isSymLink())
+            return;
+    }
+    for (const QString& file : stale)
+        QFile::remove(file);
+}
+
 bool TableStore::createTable(const QString& path, const QList<FieldDefinition>& fields) {
     removeStagingLeftovers(path);
     const QFileInfo target(path);
@@ -568,10 +671,7 @@ bool TableStore::createTable(const QString& path, const QList<FieldDefinition>& 
         if (leftover.exists() || leftover.isSymLink())
             return false;
     }
-    QStringList columns;
-    for (int i = 0; i < fields.size(); ++i)
-        columns << (fields[i].name.isEmpty() ? QStringLiteral("字段%1").arg(i + 1)
-                                             : fields[i].name);
+    const QStringList columns = columnNames(fields);
     // Built under a passing name next to its destination, so a crash midway never leaves a
     // half-made file where a store is expected.
     const QString staging = target.absoluteDir().filePath(
@@ -588,7 +688,7 @@ bool TableStore::createTable(const QString& path, const QList<FieldDefinition>& 
     return true;
 }
 
-bool TableStore::openTable(const QString& path, const QString& alias) {
+bool TableStore::openTable(const QString& path, const QString& alias, const QStringList& columns) {
     const bool wasCurrent = current_ != nullptr && current_ == table(alias);
     closeTable(alias);
     const QString canonical = QFileInfo(path).canonicalFilePath();
@@ -598,8 +698,10 @@ bool TableStore::openTable(const QString& path, const QString& alias) {
     std::shared_ptr<Connection> connection;
     if (const auto known = connections_.find(canonical); known != connections_.end())
         connection = known->second.lock();
+    if (connection && !columns.isEmpty() && connection->columns != columns)
+        return false;
     if (!connection) {
-        connection = Connection::open(canonical);
+        connection = Connection::open(canonical, columns);
         if (!connection)
             return false;
         connections_[canonical] = connection;
@@ -675,17 +777,17 @@ QString TableStore::readField(int position, const QString& alias) const {
 
 bool TableStore::writeField(int position, const QString& text) {
     Table* t = current();
-    return t && t->connection->write(t->index, position, text);
+    return t && t->connection->noted(t->connection->write(t->index, position, text));
 }
 
 bool TableStore::writeField(int position, const QString& alias, const QString& text) {
     Table* t = table(alias);
-    return t && t->connection->write(t->index, position, text);
+    return t && t->connection->noted(t->connection->write(t->index, position, text));
 }
 
 bool TableStore::appendRecord(const QStringList& texts) {
     Table* t = current();
-    return t && t->connection->append(texts, t->index);
+    return t && t->connection->noted(t->connection->append(texts, t->index));
 }
 
 bool TableStore::appendBlankRecord() {
@@ -694,10 +796,60 @@ bool TableStore::appendBlankRecord() {
 
 bool TableStore::emptyTable() {
     Table* t = current();
-    if (!t || !t->connection->removeAllRecords())
+    if (!t || !t->connection->noted(t->connection->removeAllRecords()))
         return false;
     t->index = 0;
     return true;
+}
+
+// SQLite commits a transaction over several attached files through a super-journal that names
+// each file's journal: a file whose journal is still there when the super-journal has gone is
+// complete, and one whose super-journal is still there is rolled back when next opened.
+bool TableStore::writeTogether(const QStringList& aliases, const std::function<bool()>& work) {
+    std::vector<std::shared_ptr<Connection>> joined;
+    for (const QString& alias : aliases) {
+        const Table* t = table(alias);
+        if (!t || t->connection->joined || !sqlite3_get_autocommit(t->connection->db.get()))
+            return false;
+        if (std::find(joined.begin(), joined.end(), t->connection) == joined.end())
+            joined.push_back(t->connection);
+    }
+    if (joined.empty())
+        return false;
+    sqlite3* leader = joined.front()->db.get();
+    std::size_t attached = 0;
+    bool done = true;
+    for (std::size_t i = 1; i < joined.size() && done; ++i) {
+        const Statement attach = prepare(leader, "ATTACH DATABASE ?1 AS " + joinedSchema(i));
+        const QByteArray file = nativePath(joined[i]->path);
+        done = attach &&
+               sqlite3_bind_text(attach.get(), 1, file.constData(), int(file.size()),
+                                 SQLITE_TRANSIENT) == SQLITE_OK &&
+               sqlite3_step(attach.get()) == SQLITE_DONE;
+        if (done)
+            ++attached;
+        const QByteArray durability = "PRAGMA " + joinedSchema(i) + ".synchronous=EXTRA";
+        done = done && execute(leader, durability.constData());
+    }
+    if (done) {
+        for (std::size_t i = 0; i < joined.size(); ++i)
+            joined[i]->join(leader, i == 0 ? QByteArray("main") : joinedSchema(i));
+        done = execute(leader, "BEGIN IMMEDIATE");
+        // Read again under the transaction, so that work sees what it is about to change.
+        for (const auto& connection : joined)
+            done = done && connection->loadRecords();
+        done = done && work();
+        for (const auto& connection : joined)
+            done = done && !connection->writeFailed;
+        done = done && execute(leader, "COMMIT");
+        if (!sqlite3_get_autocommit(leader))
+            execute(leader, "ROLLBACK");
+        for (const auto& connection : joined)
+            connection->leave();
+    }
+    for (std::size_t i = attached; i >= 1; --i)
+        execute(leader, ("DETACH DATABASE " + joinedSchema(i)).constData());
+    return done;
 }
 
 TableStore::Table* TableStore::current() const {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -21,7 +22,8 @@ struct FieldDefinition {
 // File layout: one SQLite table "records" whose columns are the fields in position order and
 // whose rowid order is the record order, nothing else. Every completed write is committed and
 // synced into the file itself (rollback journal), so the file alone always holds it; an
-// existing file that is not exactly such a store is never written to.
+// existing file that is not exactly such a store is never written to. A store file this
+// process may read but not write opens all the same, and each write to it fails.
 class TableStore {
     struct Connection;
 
@@ -32,16 +34,24 @@ public:
     TableStore& operator=(const TableStore&) = delete;
 
     static bool fileExists(const QString& path);
+    // The column names createTable gives these fields: a field without a name is called
+    // "字段" followed by its position.
+    static QStringList columnNames(const QList<FieldDefinition>& fields);
     // Removes what an interrupted createTable of path left in its directory; nothing else.
     static void removeStagingLeftovers(const QString& path);
+    // Removes the super-journals that a writeTogether cut off by a kill can leave beside these
+    // store files, but only while none of them has a journal that could still refer to one.
+    static void removeStaleSuperJournals(const QStringList& paths);
 
     // Creates a new file holding an empty table; fails when the file exists already. Clears the
     // leftovers of an interrupted earlier attempt first.
     bool createTable(const QString& path, const QList<FieldDefinition>& fields);
     // Opens a valid store file under alias (closing whatever that alias held); the current
-    // record is the first. A missing, foreign or damaged file fails and stays untouched. The
-    // current table stays what it was; an alias that was current is current again once reopened.
-    bool openTable(const QString& path, const QString& alias);
+    // record is the first. With columns, only a store whose fields have exactly these names in
+    // this order is valid; without, any store is. A missing, foreign or damaged file fails and
+    // stays untouched. The current table stays what it was; an alias that was current is
+    // current again once reopened.
+    bool openTable(const QString& path, const QString& alias, const QStringList& columns = {});
     bool makeCurrent(const QString& alias);
     // The alias of the current table; empty when none is current.
     QString currentAlias() const;
@@ -68,6 +78,12 @@ public:
     bool appendBlankRecord();
     // Removes all records of the current table.
     bool emptyTable();
+
+    // Runs work with the tables of aliases (all open) joined in one transaction: every write that
+    // work makes through the usual operations on any of these aliases commits together or not at
+    // all. False (and nothing changed in any file) when work returns false, a write fails, or the
+    // commit fails.
+    bool writeTogether(const QStringList& aliases, const std::function<bool()>& work);
 
     // Groups the writes made while it lives on the current table into one transaction, so
     // that a run of many writes costs one sync. Committed when it goes out of scope.

@@ -29,15 +29,17 @@ void createStore(Context& context, const QString& file, const QList<FieldDefinit
 void restoreRemarks(Context& context) {
     const StoreSession remarks = StoreSession::remarks(context);
     if (!remarks.isOpen()) {
-        // A store that is there but unusable (damaged, foreign, unreadable) would otherwise
-        // just show no remarks, and the operator would not know why.
+        // A store that is there but unusable (damaged, foreign, the other store, unreadable)
+        // would otherwise just show no remarks, and the operator would not know why.
         if (TableStore::fileExists(context.programDir + stores::RemarkFile))
             context.services.speech.speak(QStringLiteral("备注数据库打开失败"));
         return;
     }
     TableStore& store = remarks.store();
     if (store.readField(stores::RemarkField).isEmpty()) {
-        stores::initialiseRemarks(store);
+        // A store that cannot be written stays uninitialised, which the operator must hear.
+        if (!stores::initialiseRemarks(store))
+            context.services.speech.speak(QStringLiteral("备注数据库创建失败"));
     } else {
         refillTiles(context);
         stores::fillFavourites(store, *context.window.ui().favourites);
@@ -88,4 +90,7 @@ void onWindowCreated(Context& context) {
     createStore(context, stores::BindingFile, state.bindingFieldDefinitions,
                 QStringLiteral("数据创建成功"), QStringLiteral("数据创建失败"));
     restoreBinding(context);
+    // Both stores were opened, so whatever a cut-off joint write of both left is played back.
+    TableStore::removeStaleSuperJournals(
+        {context.programDir + stores::RemarkFile, context.programDir + stores::BindingFile});
 }
