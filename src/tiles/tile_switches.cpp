@@ -31,7 +31,8 @@ class SwitchStateSession {
 public:
     explicit SwitchStateSession(Context& context)
         : store_(context.store), previous_(store_.currentAlias()),
-          session_(store_, context.programDir + stores::RemarkFile, stores::SwitchStateAlias) {}
+          session_(store_, context.programDir + stores::RemarkFile, stores::SwitchStateAlias,
+                   StoreSession::OnLeave::Close, stores::remarkColumns()) {}
     ~SwitchStateSession() {
         if (!previous_.isEmpty())
             store_.makeCurrent(previous_);
