@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 const MainWindow::Controls& ui(TestRig& rig) {
@@ -22,6 +25,32 @@ QStringList bindingRecord(const TestRig& rig) {
         fields << rig.storedField(stores::BindingFile, stores::BindingAlias, 1, k);
     return fields;
 }
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// While it lives, no file of this process may grow, as on a full disk: writes that would fail
+// with an error instead of the signal that ends the process.
+class NoRoomToGrow {
+public:
+    NoRoomToGrow() {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit none{0, saved_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &none);
+    }
+    ~NoRoomToGrow() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        ::signal(SIGXFSZ, previousHandler_);
+    }
+    NoRoomToGrow(const NoRoomToGrow&) = delete;
+    NoRoomToGrow& operator=(const NoRoomToGrow&) = delete;
+
+private:
+    rlimit saved_{};
+    sighandler_t previousHandler_ = nullptr;
+};
 } // namespace
 
 // 按钮4_绑定 and 按钮5_解除绑定: what is stored, what the window shows, and the full reset.
@@ -181,6 +210,56 @@ private slots:
         QCOMPARE(rig.program->state().linkMode, LinkMode::Query);
         QCOMPARE(rig.program->window().tile(1).remarkBox->text(), QStringLiteral("1"));
         QCOMPARE(rig.storedRecordCount(stores::RemarkFile, stores::RemarkAlias), 339);
+    }
+
+    // The disk is full: nothing of the reset lands, and the window stays bound as the stores are.
+    void unbind_whenTheStoresCannotBeWritten_saysSoAndChangesNothing() {
+        TestRig rig;
+        rig.bindAtFirstStart({QStringLiteral("0101")});
+        rig.storeField(stores::RemarkFile, stores::RemarkAlias, 7, 1, QStringLiteral("打印机"));
+        rig.bus.addBoard(3, 0x0101);
+        Program& program = rig.start();
+        ui(rig).connectButton->click();
+        QVERIFY(program.state().links[0].isFound());
+        const QByteArray remarkBytes = fileBytes(rig.path(stores::RemarkFile));
+        const QByteArray bindingBytes = fileBytes(rig.path(stores::BindingFile));
+
+        rig.dialogs.answers = {Dialogs::Answer::Yes};
+        {
+            const NoRoomToGrow full;
+            ui(rig).unbindButton->click();
+        }
+        QCOMPARE(rig.speech.spoken.last(), QStringLiteral("解除绑定失败"));
+        QCOMPARE(fileBytes(rig.path(stores::RemarkFile)), remarkBytes);
+        QCOMPARE(fileBytes(rig.path(stores::BindingFile)), bindingBytes);
+        QVERIFY(program.state().links[0].isFound());
+        QVERIFY(ui(rig).unbindButton->isEnabled());
+        QCOMPARE(program.state().linkMode, LinkMode::Bound);
+        QCOMPARE(program.window().tile(7).remarkBox->text(), QStringLiteral("打印机"));
+
+        rig.stop();
+        rig.start();
+        QCOMPARE(rig.program->state().linkMode, LinkMode::Bound);
+        QCOMPARE(rig.program->window().tile(7).remarkBox->text(), QStringLiteral("打印机"));
+    }
+
+    void unbind_withATileOn_isRefusedWithTheDisconnectsBox() {
+        TestRig rig;
+        rig.bindAtFirstStart({QStringLiteral("0101")});
+        rig.bus.addBoard(3, 0x0101);
+        Program& program = rig.start();
+        ui(rig).connectButton->click();
+        program.window().tile(4).button->click();
+        rig.bus.deliver();
+        QCOMPARE(program.window().tile(4).button->text(), QStringLiteral("已打开"));
+
+        rig.dialogs.answers = {Dialogs::Answer::Yes};
+        ui(rig).unbindButton->click();
+        QCOMPARE(rig.dialogs.shown.size(), 1);
+        QCOMPARE(rig.dialogs.shown.last().text, QStringLiteral("请关闭已打开的设备"));
+        QCOMPARE(bindingRecord(rig).first(), QStringLiteral("0101"));
+        QVERIFY(program.port(1).isOpen());
+        QVERIFY(!ui(rig).tileArea->isHidden());
     }
 };
 

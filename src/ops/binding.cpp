@@ -22,10 +22,6 @@
 
 #include <algorithm>
 
-namespace {
-constexpr int FrameLength = 24;
-} // namespace
-
 void Binding::onBindClicked() {
     GlobalState& state = context_.state;
     const auto& ui = context_.window.ui();
@@ -46,15 +42,13 @@ void Binding::onBindClicked() {
         control->setEnabled(true);
     ui.favouriteViewButton->setLit(true);
 
-    const bool anyAnswered =
-        std::any_of(state.links.begin(), state.links.end(), [](const LinkState& link) {
-            return link.receiver.answerLength() == FrameLength;
-        });
-    if (!anyAnswered)
+    const bool anyFound = std::any_of(state.links.begin(), state.links.end(),
+                                      [](const LinkState& link) { return link.isFound(); });
+    if (!anyFound)
         return;
     // Captions that say "bound" would be a failure reported as success when the boards were
     // not stored: the next start would not know them.
-    if (!writeBindingRecord(context_, binding)) {
+    if (!writeBindingRecord(context_, binding, BindingScope::AllLinks)) {
         context_.services.speech.speak(QStringLiteral("绑定失败"));
         return;
     }
@@ -64,17 +58,25 @@ void Binding::onBindClicked() {
     ui.connectButton->setText(captions::ConnectBound);
 }
 
+// The unbinding wipes the binding and every remark and favourite. Refused while a tile is on,
+// since its link would be closed under it; and written as one change of both stores, so that no
+// restart finds the binding gone and the remarks kept, or the reverse.
 void Binding::onUnbindClicked() {
     GlobalState& state = context_.state;
     const auto& ui = context_.window.ui();
+    const OpenTiles open = openTiles(context_);
+    if (open.switchable + open.unreachable > 0) {
+        refuseWhileTilesOpen(context_);
+        return;
+    }
     const auto answer = context_.services.dialogs.show(
         QStringLiteral("确认是否解除设备绑定"), QStringLiteral("解除绑定"), Dialogs::Icon::Warning,
         Dialogs::Buttons::YesNo);
     if (answer != Dialogs::Answer::Yes)
         return;
-    {
-        const StoreSession binding = StoreSession::binding(context_);
-        binding.store().emptyTable();
+    if (!resetStores()) {
+        context_.services.speech.speak(QStringLiteral("解除绑定失败"));
+        return;
     }
     resetSearchAndLists();
     allLinksLost(context_);
@@ -82,7 +84,10 @@ void Binding::onUnbindClicked() {
     for (Lamp* lamp : ui.linkLamps)
         lamp->setColour(colour::Red);
     state.linkMode = LinkMode::Query;
-    resetRemarkStore();
+    if (state.currentRemarkBox)
+        state.currentRemarkBox->clear();
+    ui.addDeviceButton->setLit(false);
+    ui.addDeviceButton->setText(captions::AddDevice);
     state.fillMode = 0;
     refillTiles(context_);
 }
@@ -96,22 +101,16 @@ void Binding::resetSearchAndLists() {
     ui.favourites->clear();
 }
 
-// All remarks and favourites go; the store is left as at a first start, in one transaction.
-void Binding::resetRemarkStore() {
-    const auto& ui = context_.window.ui();
+// The binding store emptied, the remark store as at a first start: both or neither.
+bool Binding::resetStores() {
+    const StoreSession binding = StoreSession::binding(context_);
     const StoreSession remarks = StoreSession::remarks(context_);
-    TableStore& store = remarks.store();
-    TableStore::Batch batch(store);
-    store.emptyTable();
-    if (context_.state.currentRemarkBox)
-        context_.state.currentRemarkBox->clear();
-    ui.addDeviceButton->setLit(false);
-    ui.addDeviceButton->setText(captions::AddDevice);
-    store.goToFirstRecord();
-    if (store.readField(stores::RemarkField).isEmpty()) {
-        stores::initialiseRemarks(store);
-        return;
-    }
-    refillTiles(context_);
-    stores::fillFavourites(store, *ui.favourites);
+    if (!binding.isOpen() || !remarks.isOpen())
+        return false;
+    TableStore& store = context_.store;
+    return store.writeTogether({stores::BindingAlias, stores::RemarkAlias}, [&store] {
+        return store.makeCurrent(stores::BindingAlias) && store.emptyTable() &&
+               store.makeCurrent(stores::RemarkAlias) && store.emptyTable() &&
+               stores::initialiseRemarks(store);
+    });
 }

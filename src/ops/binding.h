@@ -13,7 +13,7 @@ public:
 
 private:
     void resetSearchAndLists();
-    void resetRemarkStore();
+    bool resetStores();
 
     Context& context_;
 };
