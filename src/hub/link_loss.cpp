@@ -1,6 +1,7 @@
 #include "hub/link_loss.h"
 
 #include "state/context.h"
+#include "state/rack_events.h"
 #include "ui/colours.h"
 #include "ui/lamp.h"
 #include "ui/main_window.h"
@@ -14,6 +15,7 @@ void LinkLoss::onPortLost(int link) {
     if (lost.address.isEmpty())
         return;
     lost.address.clear();
+    emit context_.events.linkLost(link);
     const auto& ui = context_.window.ui();
     ui.linkLamps[size_t(link - 1)]->setColour(colour::Red);
     const bool anyLeft = std::any_of(state.links.begin(), state.links.end(),

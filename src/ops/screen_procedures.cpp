@@ -2,6 +2,7 @@
 
 #include "platform/serial_port.h"
 #include "state/context.h"
+#include "state/rack_events.h"
 #include "ui/captions.h"
 #include "ui/colours.h"
 #include "ui/drop_list.h"
@@ -37,6 +38,8 @@ void linkFound(Context& context, int link, const QString& pageTitle) {
     ui.tileArea->show();
     ui.tileArea->setPageEnabled(link - 1, true);
     ui.tileArea->setPageTitle(link - 1, pageTitle);
+    const LinkState& found = context.state.links[size_t(link - 1)];
+    emit context.events.linkFound(link, found.deviceNumber, found.address.toInt(nullptr, 16));
 }
 
 void allLinksLost(Context& context) {

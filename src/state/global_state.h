@@ -64,6 +64,10 @@ struct GlobalState {
     int echoFlag = 0;
     // Index N - 1: what the echo for tile N must repeat.
     std::array<AwaitedEcho, TileCount> awaitedEchoes;
+    // True while the control channel has a tile click handled on a script's behalf.
+    bool scriptSwitching = false;
+    // Power cycles waiting out their off time, one nested in the other's wait at most.
+    int powerCyclesGoing = 0;
 
     // The box of the last remark event, and the tile whose remark a save may write: the one
     // accepted for editing at the last got-focus, 0 before any.

@@ -2,6 +2,7 @@
 
 #include "hub/frame_codec.h"
 #include "state/context.h"
+#include "state/rack_events.h"
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "ui/captions.h"
@@ -29,10 +30,12 @@ void SwitchEchoes::onEcho(int link, const QString& frameText) {
             continue;
         // Confirmed once: a repeated echo finds nothing left to confirm.
         awaited.key.clear();
-        if (awaited.operation == AwaitedEcho::Open)
+        const bool on = awaited.operation == AwaitedEcho::Open;
+        if (on)
             switchedOn(tile);
         else
             switchedOff(tile);
+        emit context_.events.switchConfirmed(tile, on);
         return;
     }
 }

@@ -4,6 +4,8 @@
 #include "platform/serial_port.h"
 #include "platform/speech.h"
 #include "state/context.h"
+#include "state/rack_events.h"
+#include "tiles/tile_switch.h"
 #include "ui/captions.h"
 #include "ui/styled_button.h"
 #include "ui/tile_numbering.h"
@@ -21,18 +23,12 @@ void TileClicks::onTileClicked(StyledButton* button) {
     AwaitedEcho& awaited = state.awaitedEchoes[size_t(tile - 1)];
     awaited.key.clear();
 
-    if (state.connectDone != 1) {
-        context_.services.speech.speak(QStringLiteral("设备正在连接，请稍后"));
+    if (const auto refused = tile_switch::refusal(context_, tile)) {
+        context_.services.speech.speak(refused->prompt);
         return;
     }
     const LinkState& linkState = state.links[size_t(link - 1)];
     SerialPort& port = *context_.ports[size_t(link - 1)];
-    // Without both values the frame would come out short and reach whatever device holds
-    // the port: a board only ever gets whole twelve-byte frames.
-    if (linkState.address.isEmpty() || linkState.deviceNumber.isEmpty()) {
-        context_.services.speech.speak(QStringLiteral("设备未连接"));
-        return;
-    }
     const QString caption = button->text();
     if (caption == captions::TileClosed || caption == captions::TileOpened) {
         const bool switchOn = caption == captions::TileClosed;
@@ -41,6 +37,9 @@ void TileClicks::onTileClicked(StyledButton* button) {
         port.send(hex_to_bytes(text));
         awaited.key = frame::echoKey(text);
         awaited.operation = switchOn ? AwaitedEcho::Open : AwaitedEcho::Close;
+        emit context_.events.switchRequested(tile, switchOn,
+                                             state.scriptSwitching ? RackEvents::Cause::Script
+                                                                   : RackEvents::Cause::Click);
     }
     button->setText(captions::TileClosed);
 }
