@@ -2,13 +2,14 @@
 // program of a directory over its control channel and prints the reply, or follows its
 // events; the program does the work in its window.
 #include "command_line.h"
+#include "local_connection.h"
 #include "platform/control_address.h"
 
-#include <QCoreApplication>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocalSocket>
+#include <QStringList>
 #include <QTextStream>
 
 #include <cstdio>
@@ -115,31 +116,32 @@ int noProgram(const QString& programDir) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
+    // No application object: nothing here needs an event loop, and a short command should
+    // cost little more than the program's answer.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
     QString error;
-    const auto invocation = command_line::parse(app.arguments().mid(1), &error);
+    const auto invocation = command_line::parse(arguments, &error);
     if (!invocation) {
         err() << "hubrixctl: " << error << '\n' << command_line::usage();
         return Usage;
     }
+    // The installed and the portable program both lie beside hubrixctl.
     const QString programDir = invocation->programDir.isEmpty()
-                                   ? QCoreApplication::applicationDirPath()
+                                   ? QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath()
                                    : invocation->programDir;
-    QLocalSocket socket;
-    socket.connectToServer(control_address::socketPath(programDir));
-    if (!socket.waitForConnected(2000))
+    LocalConnection connection;
+    if (!connection.connectTo(control_address::socketPath(programDir)))
         return noProgram(programDir);
-    socket.write(QJsonDocument(invocation->request).toJson(QJsonDocument::Compact) + '\n');
     const QString command = invocation->request.value(QStringLiteral("cmd")).toString();
+    // A program that refuses this user may close before the request is through; its reply
+    // says why all the same.
+    connection.write(QJsonDocument(invocation->request).toJson(QJsonDocument::Compact) + '\n');
     const bool following = command == QLatin1String("events");
     bool answered = false;
-    for (;;) {
-        while (!socket.canReadLine()) {
-            if (socket.state() != QLocalSocket::ConnectedState && socket.bytesAvailable() == 0)
-                return following && answered ? Done : noProgram(programDir);
-            socket.waitForReadyRead(-1);
-        }
-        const QByteArray line = socket.readLine();
+    QByteArray line;
+    while (connection.readLine(&line)) {
         const QJsonObject reply = QJsonDocument::fromJson(line).object();
         if (reply.value(QStringLiteral("peerRefused")).toBool()) {
             err() << "hubrixctl: " << reply.value(QStringLiteral("error")).toString() << '\n';
@@ -164,4 +166,6 @@ int main(int argc, char* argv[]) {
             out().flush();
         }
     }
+    // The program ended: a stream of events ends with it, a command is left unanswered.
+    return following && answered ? Done : noProgram(programDir);
 }
