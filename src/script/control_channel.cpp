@@ -124,8 +124,7 @@ void ControlChannel::readRequests(QLocalSocket* socket) {
 void ControlChannel::handle(QLocalSocket* socket, const QByteArray& line) {
     if (line.isEmpty())
         return;
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    const QJsonDocument document = QJsonDocument::fromJson(line);
     if (!document.isObject()) {
         send(socket, failure(QStringLiteral("malformed request: not a JSON object")));
         return;
