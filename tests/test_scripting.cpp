@@ -205,6 +205,38 @@ private slots:
         QCOMPARE(s.rig.tile(5)->text(), QStringLiteral("已打开"));
     }
 
+    // A cycle that comes during another's off time runs inside it, as a click would; one level
+    // of that is kept, and a third is refused rather than piled on.
+    void cyclesDuringACycle_nestOneLevelDeep() {
+        ScriptedRig s;
+        QVERIFY(s.rig.rack.addBoard(2, 0x0102));
+        s.start();
+        s.connect();
+        std::array<QProcess, 3> cycles;
+        int refused = 0;
+        int done = 0;
+        for (int i = 0; i < 3; ++i) {
+            QProcess& child = cycles[size_t(i)];
+            QObject::connect(&child, &QProcess::finished, &child, [&child, &refused, &done] {
+                ++done;
+                if (child.exitCode() == 1 &&
+                    child.readAllStandardError().contains("two power cycles are waiting"))
+                    ++refused;
+            });
+            child.start(QStringLiteral(HUBRIXCTL),
+                        {QStringLiteral("--dir"), s.rig.dir.path(), QStringLiteral("cycle"),
+                         QString::number(5 + i), QStringLiteral("--off-ms"),
+                         QStringLiteral("1500")});
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(done, 3, 20'000);
+        QCOMPARE(refused, 1);
+        QCOMPARE(s.rig.program->state().powerCyclesGoing, 0);
+        int on = 0;
+        for (int tile : {5, 6, 7})
+            on += s.rig.tile(tile)->text() == QStringLiteral("已打开") ? 1 : 0;
+        QCOMPARE(on, 2);
+    }
+
     void droppedEcho_isReportedUnconfirmed() {
         ScriptedRig s;
         QVERIFY(s.rig.rack.addBoard(2, 0x0102));
