@@ -294,7 +294,7 @@ private slots:
         const WriteProtection protection({binding});
         rig.start();
         QVERIFY(!spoke(rig, QStringLiteral("数据打开失败")));
-        rig.answer(5, 0x0505);
+        rig.findBoard(5, 0x0505);
         const auto& ui = rig.program->window().ui();
         ui.bindButton->setEnabled(true);
         rig.dialogs.answers = {Dialogs::Answer::Yes};

@@ -43,7 +43,7 @@ Program::Program(Services services, const QString& programDir)
       byteArrival_(context_), linkLife_(context_), connectRun_(context_), tileClicks_(context_),
       tileSwitches_(context_), remarkEditing_(context_), remarkSearch_(context_),
       viewFilters_(context_), binding_(context_), disconnect_(context_), networkAddress_(context_),
-      addDevice_(context_), promptSound_(context_) {
+      addDevice_(context_), promptSound_(context_), powerCycle_(context_) {
     wireLinks();
     wireTileSwitches();
     wireTiles();
@@ -88,6 +88,12 @@ void Program::wireTiles() {
             promptSound_.onButtonClicked(button);
             tileClicks_.onTileClicked(button);
         });
+        // The power cycle is the tile's context menu: a right click, then one item.
+        auto* cycleItem = new QAction(QStringLiteral("断电重启"), button);
+        button->addAction(cycleItem);
+        button->setContextMenuPolicy(Qt::ActionsContextMenu);
+        QObject::connect(cycleItem, &QAction::triggered, &window_,
+                         [this, button] { powerCycle_.onCycleChosen(button); });
     }
 }
 

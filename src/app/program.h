@@ -14,6 +14,7 @@
 #include "state/rack_events.h"
 #include "store/table_store.h"
 #include "tiles/add_device.h"
+#include "tiles/power_cycle.h"
 #include "tiles/remark_editing.h"
 #include "tiles/tile_clicks.h"
 #include "tiles/tile_switches.h"
@@ -72,4 +73,5 @@ private:
     NetworkAddress networkAddress_;
     AddDevice addDevice_;
     PromptSound promptSound_;
+    PowerCycle powerCycle_;
 };

@@ -35,6 +35,21 @@ QList<int> RemarkSearch::scan(TableStore& store, const QString& text, int field)
     return matches;
 }
 
+QStringList RemarkSearch::resultLines(const StoreSession& remarks, const QString& text,
+                                      const std::function<void(const QString&)>& atEach) {
+    TableStore& store = remarks.store();
+    QStringList lines;
+    for (int record : scan(store, text, stores::RemarkField)) {
+        if (record > LastListedRecord)
+            continue;
+        remarks.goToRecord(record);
+        lines.append(QString::number(record) + u':' + store.readField(stores::RemarkField));
+        if (atEach)
+            atEach(lines.last());
+    }
+    return lines;
+}
+
 void RemarkSearch::onSearchClicked() {
     const auto& ui = context_.window.ui();
     const QString text = ui.searchText->text();
@@ -49,20 +64,13 @@ void RemarkSearch::onSearchClicked() {
     {
         const StoreSession remarks = StoreSession::remarks(context_);
         TableStore& store = remarks.store();
-        const QList<int> matches = scan(store, text, stores::RemarkField);
-        found = !matches.isEmpty();
         // The favourite entries of all hits cost one sync together.
         TableStore::Batch batch(store);
-        for (int record : matches) {
-            if (record > LastListedRecord)
-                continue;
-            remarks.goToRecord(record);
-            const QString line =
-                QString::number(record) + u':' + store.readField(stores::RemarkField);
-            ui.searchResults->addItem(line);
-            ui.searchResults->setCurrentIndex(0);
-            favouritesKept = markFavourite(store, line) && favouritesKept;
-        }
+        found = !resultLines(remarks, text, [&](const QString& line) {
+                     ui.searchResults->addItem(line);
+                     ui.searchResults->setCurrentIndex(0);
+                     favouritesKept = markFavourite(store, line) && favouritesKept;
+                 }).isEmpty();
     }
     // Said once for the whole search: the favourites listed now would be gone at the next start.
     if (!favouritesKept)

@@ -95,6 +95,8 @@ struct GlobalState {
     QMap<int, QString> unsavedSwitchStates;
     // Who is switching tiles now: a script sets it while its command runs the click handler.
     RackEvents::Cause switchCause = RackEvents::Cause::Click;
+    // Power cycles waiting out their off time, one nested in the other's wait at most.
+    int powerCyclesGoing = 0;
 
     // The box of the last remark event, and the tile whose remark a save may write: the one
     // accepted for editing at the last got-focus, 0 before any.

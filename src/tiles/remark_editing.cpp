@@ -38,9 +38,8 @@ void RemarkEditing::onGotFocus(RemarkBox* box) {
     state.currentRemarkBox = box;
     if (!ui.tileArea->isVisible())
         return;
-    // 按钮5_解除绑定 is enabled exactly while a binding exists.
-    if (!ui.unbindButton->isEnabled()) {
-        context_.services.speech.speak(QStringLiteral("请先绑定设备"));
+    if (!remark_rules::editable(context_)) {
+        context_.services.speech.speak(remark_rules::NotBoundPrompt);
         box->setReadOnly(true);
         return;
     }
@@ -73,31 +72,52 @@ void RemarkEditing::moveFocus(RemarkBox* box, int keyCode) {
         context_.window.tile(target).remarkBox->setFocus(Qt::OtherFocusReason);
 }
 
-// Only the box that was accepted for editing writes, and only into its own record; a success
-// is spoken only for a write that reached the file.
+// Only the box that was accepted for editing writes, and only into its own record.
 void RemarkEditing::save(RemarkBox* box) {
     GlobalState& state = context_.state;
-    Speech& speech = context_.services.speech;
     state.currentRemarkBox = box;
     const QString text = box->text();
     if (text.isEmpty()) {
-        speech.speak(QStringLiteral("你还没有输入内容"));
+        context_.services.speech.speak(remark_rules::EmptyPrompt);
         return;
     }
     const int tile = tiles::numberFromName(box->objectName(), tiles::RemarkBoxPrefix);
-    if (tile < 1 || tile != state.remarkTile || !context_.window.ui().unbindButton->isEnabled())
+    if (tile < 1 || tile != state.remarkTile || !remark_rules::editable(context_))
         return;
-    const StoreSession remarks = StoreSession::remarks(context_);
+    context_.services.speech.speak(remark_rules::write(context_, tile, text));
+}
+
+namespace remark_rules {
+
+bool editable(const Context& context) {
+    return context.window.ui().unbindButton->isEnabled();
+}
+
+QString refusal(const Context& context, const QString& text) {
+    if (text.isEmpty())
+        return EmptyPrompt;
+    if (!editable(context))
+        return NotBoundPrompt;
+    if (RemarkBox::gbkLength(text) > RemarkBox::MaxBytes)
+        return TooLongPrompt;
+    return {};
+}
+
+QString write(Context& context, int tile, const QString& text, bool* saved) {
+    if (saved)
+        *saved = false;
+    const QString failed = QStringLiteral("保存失败");
+    const StoreSession remarks = StoreSession::remarks(context);
     TableStore& store = remarks.store();
     remarks.goToRecord(tile);
-    if (!remarks.isOpen() || store.currentRecordNumber() != tile || tile > store.recordCount()) {
-        speech.speak(QStringLiteral("保存失败"));
-        return;
-    }
+    if (!remarks.isOpen() || store.currentRecordNumber() != tile || tile > store.recordCount())
+        return failed;
     const bool wasEmpty = store.readField(stores::RemarkField).isEmpty();
-    if (!store.writeField(stores::RemarkField, text)) {
-        speech.speak(QStringLiteral("保存失败"));
-        return;
-    }
-    speech.speak(wasEmpty ? QStringLiteral("保存成功") : QStringLiteral("修改成功"));
+    if (!store.writeField(stores::RemarkField, text))
+        return failed;
+    if (saved)
+        *saved = true;
+    return wasEmpty ? QStringLiteral("保存成功") : QStringLiteral("修改成功");
 }
+
+} // namespace remark_rules

@@ -1,7 +1,25 @@
 #pragma once
 
+#include <QString>
+
 struct Context;
 class RemarkBox;
+
+// The rules a tile's remark is kept by, for the remark boxes and for scripts alike.
+namespace remark_rules {
+inline const QString EmptyPrompt = QStringLiteral("你还没有输入内容");
+inline const QString NotBoundPrompt = QStringLiteral("请先绑定设备");
+inline const QString TooLongPrompt = QStringLiteral("备注最多20个字节");
+
+// Remarks can be edited only while a binding exists, which 按钮5_解除绑定 being enabled shows.
+bool editable(const Context& context);
+// What is said when text may not be saved as a remark; empty when it may. A box never holds
+// a longer text than the field, but a script can send one.
+QString refusal(const Context& context, const QString& text);
+// Writes text into tile's record and returns what is said about it: a success only for a
+// write that reached the file. saved tells which.
+QString write(Context& context, int tile, const QString& text, bool* saved = nullptr);
+} // namespace remark_rules
 
 // The events of the 336 remark boxes: a box is highlighted while it has the focus and can be
 // edited only while a binding exists, the arrow keys move within a tile page, and Enter or a

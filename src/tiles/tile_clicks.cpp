@@ -4,6 +4,7 @@
 #include "platform/serial_port.h"
 #include "platform/speech.h"
 #include "state/context.h"
+#include "tiles/tile_switch.h"
 #include "tiles/tile_switches.h"
 #include "ui/captions.h"
 #include "ui/styled_button.h"
@@ -22,19 +23,12 @@ void TileClicks::onTileClicked(StyledButton* button) {
     // leaves nothing for a late echo to confirm.
     switches.forgetRequest(tile);
 
-    if (state.connectDone != 1) {
-        context_.services.speech.speak(QStringLiteral("设备正在连接，请稍后"));
+    if (const auto refused = tile_switch::refusal(context_, tile)) {
+        context_.services.speech.speak(refused->prompt);
         return;
     }
     const LinkState& linkState = state.links[size_t(link - 1)];
     SerialPort& port = *context_.ports[size_t(link - 1)];
-    // Only a found link has a port and a board, and a frame needs both its values or it would
-    // come out short: a board only ever gets whole twelve-byte frames. The tile of a lost link
-    // keeps what it shows until its board is found again.
-    if (!linkState.isFound() || linkState.address.isEmpty() || linkState.deviceNumber.isEmpty()) {
-        context_.services.speech.speak(QStringLiteral("设备未连接"));
-        return;
-    }
     const QString caption = button->text();
     if (caption == captions::TileClosed || caption == captions::TileOpened) {
         const bool switchOn = caption == captions::TileClosed;

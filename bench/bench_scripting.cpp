@@ -1,0 +1,161 @@
+// Scripts' round trips: from `hubrixctl on 5` to its confirmed reply, through the control
+// channel, the tile click and the simulated board over a pseudo-terminal; and what a status
+// with all 336 tiles on costs.
+#include "bench_stats.h"
+#include "quiet_services.h"
+
+#include "app/program.h"
+#include "platform/control_address.h"
+#include "platform/event_loop_waits.h"
+#include "platform/qt_serial_port.h"
+#include "script/control_channel.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+QString tool(const QString& path) {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/") + path;
+}
+
+// The simulator as its own process, as an operator's rack would be.
+class Simulator {
+public:
+    Simulator(const QString& dir, const QStringList& arguments, int lastPort) {
+        process_.setStandardOutputFile(QProcess::nullDevice());
+        process_.start(tool(QStringLiteral("hubsim/hubsim")),
+                       QStringList{"--dir", dir} + arguments);
+        const QString last = dir + "/ports/COM" + QString::number(lastPort);
+        for (int i = 0; i < 100 && !QFileInfo::exists(last); ++i)
+            QThread::msleep(20);
+    }
+    ~Simulator() {
+        process_.terminate();
+        process_.waitForFinished(3000);
+    }
+
+private:
+    QProcess process_;
+};
+
+// One request over an open connection, the program answering on this thread.
+QByteArray ask(QLocalSocket& socket, const QByteArray& request) {
+    socket.write(request + '\n');
+    QEventLoop loop;
+    QObject::connect(&socket, &QLocalSocket::readyRead, &loop, [&] {
+        if (socket.canReadLine())
+            loop.quit();
+    });
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    if (!socket.canReadLine())
+        loop.exec();
+    return socket.readLine();
+}
+
+// hubrixctl as a process, from its start to its exit.
+double hubrixctlMs(const QStringList& arguments, int* exitCode) {
+    QProcess child;
+    QEventLoop loop;
+    QObject::connect(&child, &QProcess::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10'000, &loop, &QEventLoop::quit);
+    const double ms = timeMs([&] {
+        child.start(tool(QStringLiteral("hubrixctl/hubrixctl")), arguments);
+        loop.exec();
+    });
+    *exitCode = child.exitCode();
+    return ms;
+}
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+
+    QTemporaryDir dir;
+    QStringList boards;
+    for (int port = 1; port <= 8; ++port)
+        boards << "--board" << QString::number(port) + ":010" + QString::number(port);
+    Simulator simulator(dir.path(), boards, 8);
+    QuietSpeech speech;
+    QtSerialPortFactory serialPorts(dir.path());
+    EventLoopWaits waits;
+    QuietDialogs dialogs;
+    QuietNetwork network;
+    QuietTune tune;
+    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
+    program.window().ui().probeWaitList->setCurrentIndex(0);
+    program.window().ui().connectButton->click();
+    ControlChannel channel(program.context());
+    if (!channel.listen(control_address::socketPath(dir.path()))) {
+        std::printf("no control channel: %s\n", qPrintable(channel.errorString()));
+        return 1;
+    }
+
+    QLocalSocket socket;
+    socket.connectToServer(control_address::socketPath(dir.path()));
+    socket.waitForConnected(2000);
+    std::vector<double> onReplies;
+    int unconfirmed = 0;
+    for (int i = 0; i < 200; ++i) {
+        const QByteArray request =
+            i % 2 ? R"({"cmd":"off","tiles":[5]})" : R"({"cmd":"on","tiles":[5]})";
+        QByteArray reply;
+        const double ms = timeMs([&] { reply = ask(socket, request); });
+        if (!reply.contains(R"("ok":true)"))
+            ++unconfirmed;
+        if (i % 2 == 0)
+            onReplies.push_back(ms);
+    }
+    std::printf("Wire floor: two 12-byte frames at 115200 bit/s = 2.1 ms; %d of 200 unconfirmed\n",
+                unconfirmed);
+    report("on 5 to confirmed reply, open connection (median)", median(onReplies), "ms", "-");
+
+    std::vector<double> processReplies;
+    const QStringList dirArgument{"--dir", dir.path()};
+    for (int i = 0; i < 40; ++i) {
+        int exitCode = 0;
+        const double ms =
+            hubrixctlMs(dirArgument + QStringList{i % 2 ? "off" : "on", "5"}, &exitCode);
+        if (i % 2 == 0)
+            processReplies.push_back(ms);
+    }
+    report("hubrixctl on 5, process start to exit (median)", median(processReplies), "ms",
+           "< 10 ms");
+
+    int exitCode = 0;
+    const double allOn = hubrixctlMs(dirArgument + QStringList{"on", "1-336"}, &exitCode);
+    std::printf("hubrixctl on 1-336: %.1f ms, exit %d\n", allOn, exitCode);
+    std::vector<double> statusReplies;
+    qsizetype bytes = 0;
+    for (int i = 0; i < 200; ++i) {
+        statusReplies.push_back(timeMs([&] { bytes = ask(socket, R"({"cmd":"status"})").size(); }));
+    }
+    std::printf("status with %lld tiles on: %lld bytes\n",
+                qlonglong(QJsonDocument::fromJson(ask(socket, R"({"cmd":"status"})"))
+                              .object()
+                              .value("on")
+                              .toArray()
+                              .size()),
+                qlonglong(bytes));
+    report("status request, open connection (median)", median(statusReplies), "ms", "-");
+    std::vector<double> statusProcess;
+    for (int i = 0; i < 20; ++i)
+        statusProcess.push_back(
+            hubrixctlMs(dirArgument + QStringList{"status", "--json"}, &exitCode));
+    report("hubrixctl status --json, 336 tiles on (median)", median(statusProcess), "ms", "-");
+    hubrixctlMs(dirArgument + QStringList{"off", "1-336"}, &exitCode);
+    return 0;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+
+struct Context;
+
+// What the control channel's commands do to the rack and the stores, through the handlers
+// and rules that the operator's clicks and keys use. Commands never open a dialog: where a
+// click would be refused, the refusal comes back with the text the operator would hear.
+class ScriptCommands {
+public:
+    explicit ScriptCommands(Context& context) : context_(context) {}
+
+    // Why a click on tile would not switch it now, and what the operator would hear.
+    struct Refusal {
+        // True while no query-and-connect run has ended; false for a link without a board.
+        bool connecting;
+        QString prompt;
+    };
+    std::optional<Refusal> refusal(int tile) const;
+    // The tile's click, made for a script.
+    void click(int tile);
+
+    // Links, the tiles that are on and those awaiting an echo, and the program directory.
+    QJsonObject status() const;
+    QJsonObject remark(int tile) const;
+    QJsonObject setRemark(int tile, const QString& text);
+    QJsonObject find(const QString& text) const;
+
+private:
+    Context& context_;
+};

@@ -1,0 +1,31 @@
+#include "tiles/tile_switch.h"
+
+#include "state/context.h"
+#include "tiles/tile_clicks.h"
+#include "ui/main_window.h"
+#include "ui/tile_numbering.h"
+
+namespace tile_switch {
+
+std::optional<Refusal> refusal(const Context& context, int tile) {
+    if (context.state.connectDone != 1)
+        return Refusal{Refusal::Kind::Connecting, QStringLiteral("设备正在连接，请稍后")};
+    const LinkState& link = context.state.links[size_t(tiles::linkOf(tile) - 1)];
+    // Only a found link has a port and a board, and a frame needs both its values or it would
+    // come out short: a board only ever gets whole twelve-byte frames. The tile of a lost link
+    // keeps what it shows until its board is found again.
+    if (!link.isFound() || link.address.isEmpty() || link.deviceNumber.isEmpty())
+        return Refusal{Refusal::Kind::NotConnected, QStringLiteral("设备未连接")};
+    return std::nullopt;
+}
+
+void click(Context& context, int tile, RackEvents::Cause cause) {
+    RackEvents::Cause& current = context.state.switchCause;
+    // A click nested in this one's waits restores what it found.
+    const RackEvents::Cause outer = current;
+    current = cause;
+    TileClicks(context).onTileClicked(context.window.tile(tile).button);
+    current = outer;
+}
+
+} // namespace tile_switch

@@ -1,0 +1,82 @@
+// hubrixctl's command line: the tile lists and the requests they become.
+#include "command_line.h"
+
+#include <QJsonArray>
+#include <QTest>
+
+using command_line::parse;
+using command_line::parseTiles;
+
+class CommandLineTest : public QObject {
+    Q_OBJECT
+private slots:
+    void tiles_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<int>>("tiles");
+        QTest::newRow("one") << "5" << QList<int>{5};
+        QTest::newRow("range") << "40-43" << QList<int>{40, 41, 42, 43};
+        QTest::newRow("mixed, in the order given")
+            << "9,5,100-102" << QList<int>{9, 5, 100, 101, 102};
+        QTest::newRow("each once") << "3,1-3" << QList<int>{3, 1, 2};
+        QTest::newRow("last tile") << "336" << QList<int>{336};
+        QTest::newRow("one-tile range") << "7-7" << QList<int>{7};
+    }
+    void tiles() {
+        QFETCH(QString, text);
+        QFETCH(QList<int>, tiles);
+        QCOMPARE(parseTiles(text), std::optional<QList<int>>(tiles));
+    }
+
+    void link_isItsFortyTwoTiles() {
+        const auto second = parseTiles(QStringLiteral("link:2"));
+        QVERIFY(second);
+        QCOMPARE(second->size(), 42);
+        QCOMPARE(second->first(), 43);
+        QCOMPARE(second->last(), 84);
+        QCOMPARE(parseTiles(QStringLiteral("link:8"))->last(), 336);
+    }
+
+    void badTiles_areRefused_data() {
+        QTest::addColumn<QString>("text");
+        for (const char* text : {"", "0", "337", "5-3", "1,,2", "1-", "-4", "a", "+5", " 5",
+                                 "link:0", "link:9", "link:", "link:1,2", "99999999999"})
+            QTest::newRow(text) << QString::fromLatin1(text);
+    }
+    void badTiles_areRefused() {
+        QFETCH(QString, text);
+        QVERIFY(!parseTiles(text));
+    }
+
+    void optionsGoAnywhere_andBecomeTheRequest() {
+        QString error;
+        const auto cycle =
+            parse({"--off-ms", "500", "cycle", "--dir", "/opt/hubrix", "5,7", "--timeout", "300"},
+                  &error);
+        QVERIFY2(cycle, qPrintable(error));
+        QCOMPARE(cycle->programDir, QStringLiteral("/opt/hubrix"));
+        QCOMPARE(cycle->request.value("cmd").toString(), QStringLiteral("cycle"));
+        QCOMPARE(cycle->request.value("tiles").toArray(), (QJsonArray{5, 7}));
+        QCOMPARE(cycle->request.value("offMs").toInt(), 500);
+        QCOMPARE(cycle->request.value("timeoutMs").toInt(), 300);
+        QVERIFY(!cycle->json);
+
+        const auto remark = parse({"remark", "4", "--", "--dashes--"}, &error);
+        QVERIFY2(remark, qPrintable(error));
+        QCOMPARE(remark->request.value("text").toString(), QStringLiteral("--dashes--"));
+        QVERIFY(!remark->request.contains("tiles"));
+        const auto read = parse({"remark", "4"}, &error);
+        QVERIFY(!read->request.contains("text"));
+        QVERIFY(parse({"events", "--json"}, &error)->json);
+    }
+
+    void optionsOfOtherCommands_areRefused() {
+        QString error;
+        QVERIFY(!parse({"status", "--timeout", "5"}, &error));
+        QVERIFY(!parse({"on", "5", "--off-ms", "5"}, &error));
+        QVERIFY(!parse({"on", "5", "--timeout"}, &error));
+        QVERIFY(error.contains(QStringLiteral("--timeout")));
+    }
+};
+
+QTEST_MAIN(CommandLineTest)
+#include "test_command_line.moc"
