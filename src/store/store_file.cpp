@@ -21,13 +21,13 @@ namespace {
 
 // The one table of a new store.
 QByteArray createStatement(const QStringList& columns) {
-    QByteArray sql = "CREATE TABLE records(";
+    QByteArray text = "CREATE TABLE records(";
     for (int i = 0; i < columns.size(); ++i) {
         if (i > 0)
-            sql += ", ";
-        sql += quoted(columns[i]) + " TEXT";
+            text += ", ";
+        text += quoted(columns[i]) + " TEXT";
     }
-    return sql + ')';
+    return text + ')';
 }
 
 QByteArray readStart(const QString& path, qint64 length) {
@@ -68,12 +68,12 @@ bool buildEmptyStore(const QString& path, const QStringList& columns) {
     const int opened =
         sqlite3_open_v2(nativePath(path).constData(), &handle,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    sql::Database db(handle);
+    Database db(handle);
     if (opened != SQLITE_OK)
         return false;
-    const QByteArray sql =
+    const QByteArray statements =
         QByteArray("PRAGMA journal_mode=DELETE; ") + Durability + "; " + createStatement(columns);
-    if (!execute(db.get(), sql.constData()))
+    if (!execute(db.get(), statements.constData()))
         return false;
     return sqlite3_close(db.release()) == SQLITE_OK;
 }
@@ -105,14 +105,14 @@ Leftover leftoverBeside(const QString& path) {
 
 // Told that nothing changes the file, SQLite reads it exactly as it lies: it takes no lock,
 // plays back no journal, takes in no log and creates nothing beside it.
-sql::Database openAsItLies(const QString& path) {
+Database openAsItLies(const QString& path) {
     const QByteArray uri =
         "file:" + QUrl::toPercentEncoding(path, QByteArrayLiteral("/")) + "?immutable=1";
     sqlite3* handle = nullptr;
     const int opened =
         sqlite3_open_v2(uri.constData(), &handle,
                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
-    sql::Database db(handle);
+    Database db(handle);
     if (opened != SQLITE_OK)
         return nullptr;
     return db;
@@ -177,12 +177,12 @@ bool replaysIntoStore(const QString& path, const QStringList& expected) {
         sqlite3* handle = nullptr;
         const int opened = sqlite3_open_v2(nativePath(copy).constData(), &handle,
                                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-        const sql::Database db(handle);
+        const Database db(handle);
         if (opened != SQLITE_OK ||
             journalModeAfter(db.get(), "PRAGMA journal_mode=DELETE") != QLatin1String("delete"))
             return false;
     }
-    const sql::Database replayed = openAsItLies(copy);
+    const Database replayed = openAsItLies(copy);
     return replayed && leftoverBeside(copy) == Leftover::None && isStore(replayed.get(), expected);
 }
 

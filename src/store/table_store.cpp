@@ -78,7 +78,7 @@ struct TableStore::Connection {
     bool loadRecords();
     sqlite3_int64 readDataVersion();
     void refresh();
-    // Prepared on first use and kept until the connection statements go through changes.
+    // Prepared on first use and kept while statements go through the same connection.
     template <typename MakeSql> sqlite3_stmt* statement(Statement& slot, MakeSql makeSql) {
         if (!slot)
             slot = prepare(active, makeSql());
