@@ -3,12 +3,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sqlite3.h>
-
-#include <QRandomGenerator>
 
 #include <csignal>
 #include <memory>
