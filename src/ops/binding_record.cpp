@@ -20,5 +20,5 @@ bool writeBindingRecord(Context& context, const StoreSession& binding) {
     bool written = true;
     for (int k = 1; k <= LinkCount; ++k)
         written = store.writeField(k, deviceNumbers[k - 1]) && written;
-    return written;
+    return batch.commit() && written;
 }

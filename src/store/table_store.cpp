@@ -100,7 +100,7 @@ struct TableStore::Connection {
     bool removeAllRecords();
     bool finish(sqlite3_stmt* statement);
     bool beginBatch();
-    void endBatch();
+    bool endBatch();
 };
 
 // A file that SQLite would write to on opening, by playing back a journal or taking in a log,
@@ -343,14 +343,17 @@ bool TableStore::Connection::beginBatch() {
     return true;
 }
 
-void TableStore::Connection::endBatch() {
-    if (--batchDepth > 0 || sqlite3_get_autocommit(db.get()))
-        return;
+bool TableStore::Connection::endBatch() {
+    if (--batchDepth > 0)
+        return true;
+    if (sqlite3_get_autocommit(db.get()))
+        return false;
     if (execute(db.get(), "COMMIT"))
-        return;
+        return true;
     if (!sqlite3_get_autocommit(db.get()))
         execute(db.get(), "ROLLBACK");
     loadRecords();
+    return false;
 }
 
 struct TableStore::Table {
@@ -560,6 +563,10 @@ TableStore::Batch::Batch(TableStore& store) {
 }
 
 TableStore::Batch::~Batch() {
-    if (connection_)
-        connection_->endBatch();
+    commit();
+}
+
+bool TableStore::Batch::commit() {
+    const std::shared_ptr<Connection> connection = std::move(connection_);
+    return !connection || connection->endBatch();
 }
