@@ -1,6 +1,7 @@
 // The store work of start-up and of a remark save: the tile refill, the 339-record
-// initialisation, one remark write, a whole remark save as the Enter key runs it, and the open
-// and close that every echo's list line costs.
+// initialisation, one remark write, a whole remark save as the Enter key runs it, the open
+// and close that every echo's list line costs, and the joint change of both stores that an
+// unbind makes.
 #include "bench_stats.h"
 #include "quiet_services.h"
 
@@ -87,6 +88,32 @@ int main(int argc, char* argv[]) {
         initialise.push_back(timeMs([&] { stores::initialiseRemarks(freshStore); }));
     }
 
+    // Both stores emptied and the remark store initialised again, committed together.
+    std::vector<double> together;
+    const QString bindingPath = dir.path() + stores::BindingFile;
+    for (int run = 0; run < 30; ++run) {
+        store.openTable(remarkPath, stores::RemarkAlias);
+        store.openTable(bindingPath, stores::BindingAlias);
+        store.makeCurrent(stores::BindingAlias);
+        store.appendRecord({QStringLiteral("0101")});
+        bool written = false;
+        together.push_back(timeMs([&] {
+            written = store.writeTogether({stores::BindingAlias, stores::RemarkAlias}, [&] {
+                store.makeCurrent(stores::BindingAlias);
+                if (!store.emptyTable())
+                    return false;
+                store.makeCurrent(stores::RemarkAlias);
+                return store.emptyTable() && stores::initialiseRemarks(store);
+            });
+        }));
+        store.closeTable(stores::RemarkAlias);
+        store.closeTable(stores::BindingAlias);
+        if (!written) {
+            std::fprintf(stderr, "bench_stores: the joint change failed\n");
+            return 1;
+        }
+    }
+
     std::printf("Stores, medians\n");
     report("tile refill of 336 remark boxes", median(refill), "ms", "< 2 ms");
     report("339-record initialisation (one transaction)", median(initialise), "ms", "< 10 ms");
@@ -94,5 +121,6 @@ int main(int argc, char* argv[]) {
     report("one remark save (open, go to record N, write, close)", median(save), "ms", "< 10 ms");
     report("  slowest of 100 remark saves", *std::max_element(save.begin(), save.end()), "ms", "-");
     report("remark store open and close", median(openClose), "ms", "-");
+    report("both stores emptied and remarks initialised, together", median(together), "ms", "-");
     return 0;
 }

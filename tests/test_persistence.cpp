@@ -239,6 +239,20 @@ private slots:
         QCOMPARE(bytesOf(binding), bindingBytes);
     }
 
+    // A table as the program creates it, but of one column, used to pass for the remark store.
+    void remarkStoreOfOneColumn_isNotUsedAndLeftAsItWas() {
+        TestRig rig;
+        const QString remarks = rig.path(stores::RemarkFile);
+        QVERIFY(runSql(remarks,
+                       "CREATE TABLE records(\"备注的\" TEXT); INSERT INTO records VALUES('1')"));
+        const QByteArray remarkBytes = bytesOf(remarks);
+        rig.start();
+        QVERIFY(spoke(rig, QStringLiteral("备注数据库打开失败")));
+        QCOMPARE(rig.program->window().tile(1).remarkBox->text(), QString());
+        rig.stop();
+        QCOMPARE(bytesOf(remarks), remarkBytes);
+    }
+
     // Store files this program may read but not write: everything they hold is shown, and every
     // write the operator asks for says that it failed. The files stay as they were.
     void storesThatCannotBeWritten_areShownAndEachWriteSaysItFailed() {

@@ -3,12 +3,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sqlite3.h>
-
-#include <QRandomGenerator>
 
 #include <csignal>
 #include <memory>
@@ -686,6 +685,50 @@ private slots:
             store.closeTable("b");
         }
         QCOMPARE(fileRecords(path()), (QStringList{"one|through b", "two|"}));
+    }
+
+    void batchCommit_endsTheOutermostBatchAtOnce() {
+        TableStore store;
+        openNewStore(store, {"one"});
+        TableStore::Batch outer(store);
+        QVERIFY(store.appendRecord({"two"}));
+        {
+            TableStore::Batch inner(store);
+            QVERIFY(store.appendRecord({"three"}));
+            QVERIFY(inner.commit());
+        }
+        QCOMPARE(fileRecords(path()), QStringList{"one|"});
+        QVERIFY(outer.commit());
+        QCOMPARE(fileRecords(path()), (QStringList{"one|", "two|", "three|"}));
+        QVERIFY(store.appendRecord({"four"}));
+        QCOMPARE(fileRecords(path()).size(), 4);
+    }
+
+    // Each write of the batch lands in SQLite's cache and says so; only the commit needs the
+    // file to grow, which it may not: SIGXFSZ is ignored, so the write fails as on a full disk.
+    void batchCommit_whenTheFileCannotGrow_saysSoAndLeavesTheFileAsItWas() {
+        makeStore(path(), {"one"});
+        const QByteArray bytes = contents(path());
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlim_t limit = rlim_t(bytes.size()) + 64 * 1024;
+            const rlimit fileSize{limit, limit};
+            TableStore store;
+            if (::setrlimit(RLIMIT_FSIZE, &fileSize) != 0 || !openCurrent(store, path()))
+                ::_exit(2);
+            TableStore::Batch batch(store);
+            for (int i = 0; i < 300; ++i)
+                if (!store.appendRecord({QString(2000, 'x')}))
+                    ::_exit(3);
+            ::_exit(batch.commit() ? 1 : 0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(contents(path()), bytes);
+        QCOMPARE(fileRecords(path()), QStringList{"one|"});
     }
 
     void writeTogether_commitsEveryWriteOfTheWorkOrNone_data() {

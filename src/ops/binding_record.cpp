@@ -27,5 +27,5 @@ bool writeBindingRecord(Context& context, const StoreSession& binding, BindingSc
     bool written = true;
     for (int k = 1; k <= LinkCount; ++k)
         written = store.writeField(k, fields[k - 1]) && written;
-    return written;
+    return batch.commit() && written;
 }

@@ -71,6 +71,7 @@ void RemarkSearch::onSearchClicked() {
                      ui.searchResults->setCurrentIndex(0);
                      favouritesKept = markFavourite(store, line) && favouritesKept;
                  }).isEmpty();
+        favouritesKept = batch.commit() && favouritesKept;
     }
     // Said once for the whole search: the favourites listed now would be gone at the next start.
     if (!favouritesKept)

@@ -37,7 +37,7 @@ bool initialiseRemarks(TableStore& store) {
     bool written = store.appendBlankRecord() && store.writeField(RemarkField, QStringLiteral("1"));
     for (int i = 1; i < InitialRemarkRecords && written; ++i)
         written = store.appendBlankRecord();
-    return written;
+    return batch.commit() && written;
 }
 
 void fillFavourites(TableStore& store, QComboBox& list) {

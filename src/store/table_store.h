@@ -91,6 +91,10 @@ public:
     public:
         explicit Batch(TableStore& store);
         ~Batch();
+        // Ends the batch now. False when writes made in it, each reported written, did not
+        // land after all: the commit failed, or a failed write had taken them back with it. A
+        // batch inside another, or inside writeTogether, leaves that to the outer one.
+        bool commit();
         Batch(const Batch&) = delete;
         Batch& operator=(const Batch&) = delete;
 
