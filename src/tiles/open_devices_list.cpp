@@ -1,8 +1,6 @@
 #include "tiles/open_devices_list.h"
 
 #include "state/context.h"
-#include "store/store_session.h"
-#include "store/stores.h"
 #include "ui/main_window.h"
 
 #include <QListWidget>
@@ -25,16 +23,10 @@ int rowOf(const QListWidget& list, int tile) {
 
 namespace open_devices {
 
-void add(Context& context, int tile) {
+void add(Context& context, int tile, const QString& remark) {
     QListWidget& list = *context.window.ui().openDevices;
     if (rowOf(list, tile) >= 0)
         return;
-    QString remark;
-    {
-        const StoreSession remarks = StoreSession::remarks(context);
-        remarks.goToRecord(tile);
-        remark = remarks.store().readField(stores::RemarkField);
-    }
     list.addItem(QString::number(tile) + ListSeparator +
                  (remark.isEmpty() ? QStringLiteral("没有备注") : remark));
 }

@@ -21,6 +21,10 @@ namespace {
 // nobody can tell which way the slot went, and the tile must not claim either.
 const QString UnconfirmedMark = QStringLiteral("?");
 
+bool isConfirmedOn(const QString& kept) {
+    return !kept.isEmpty() && !kept.startsWith(UnconfirmedMark);
+}
+
 StyledButton& buttonOf(Context& context, int tile) {
     return *context.window.tile(tile).button;
 }
@@ -85,9 +89,11 @@ void TileSwitches::onEcho(int link, const QString& frameText) {
     }
 }
 
+// The look changes at once; the open-devices line of a tile switched on follows with the write
+// that keeps its state, so that a burst of echoes reads the remark store once.
 void TileSwitches::confirmed(int tile, bool on) {
     forgetRequest(tile);
-    show(tile, on);
+    showLook(tile, on);
     const LinkState& link = context_.state.links[size_t(tiles::linkOf(tile) - 1)];
     keepState(tile, on ? link.deviceNumber : QString());
     emit context_.events.switchConfirmed(tile, on);
@@ -103,7 +109,9 @@ void TileSwitches::overdue(int tile, const QString& key) {
     emit context_.events.switchUnconfirmed(tile, pending.switchingOn);
 }
 
-void TileSwitches::show(int tile, bool on) {
+// The caption, the look and the lamp; a tile switched off loses its open-devices line at once,
+// one switched on gets it from whoever reads its remark.
+void TileSwitches::showLook(int tile, bool on) {
     const MainWindow::Tile& controls = context_.window.tile(tile);
     StyledButton& button = *controls.button;
     if (on) {
@@ -114,7 +122,6 @@ void TileSwitches::show(int tile, bool on) {
         button.setColourSlot(3, colour::DarkGreen);
         button.setText(captions::TileOpened);
         controls.lamp->setColour(colour::Blue);
-        open_devices::add(context_, tile);
     } else {
         button.setLit(false);
         button.setText(captions::TileClosed);
@@ -139,17 +146,25 @@ void TileSwitches::saveStates() {
     const QMap<int, QString> states = std::exchange(context_.state.unsavedSwitchStates, {});
     if (states.isEmpty())
         return;
-    const SwitchStateSession session(context_);
-    if (!session.isOpen())
-        return;
-    TableStore& store = session.store();
-    TableStore::Batch batch(store);
-    // The tiles come in order, so one walk reaches them all.
-    int record = 1;
-    for (auto it = states.begin(); it != states.end(); ++it) {
-        for (; record < it.key(); ++record)
-            store.skip();
-        store.writeField(stores::SwitchStateField, it.value());
+    QMap<int, QString> remarksOfOpened;
+    {
+        const SwitchStateSession session(context_);
+        TableStore& store = session.store();
+        TableStore::Batch batch(store);
+        // The tiles come in order, so one walk reaches them all.
+        int record = 1;
+        for (auto it = states.begin(); it != states.end(); ++it) {
+            for (; record < it.key(); ++record)
+                store.skip();
+            if (isConfirmedOn(it.value()))
+                remarksOfOpened.insert(it.key(), store.readField(stores::RemarkField));
+            store.writeField(stores::SwitchStateField, it.value());
+        }
+    }
+    // A tile switched off again since keeps no line.
+    for (auto it = remarksOfOpened.begin(); it != remarksOfOpened.end(); ++it) {
+        if (buttonOf(context_, it.key()).text() == captions::TileOpened)
+            open_devices::add(context_, it.key(), it.value());
     }
 }
 
@@ -158,14 +173,17 @@ void TileSwitches::onLinkFound(int link, const QString& deviceNumber) {
     saveStates();
     const int first = (link - 1) * SlotsPerLink + 1;
     QVector<QString> kept(SlotsPerLink);
+    QVector<QString> remarks(SlotsPerLink);
     {
         const SwitchStateSession session(context_);
         if (!session.isOpen())
             return;
         TableStore& store = session.store();
         goToRecord(store, first);
-        for (int slot = 0; slot < SlotsPerLink; ++slot, store.skip())
+        for (int slot = 0; slot < SlotsPerLink; ++slot, store.skip()) {
             kept[slot] = store.readField(stores::SwitchStateField);
+            remarks[slot] = store.readField(stores::RemarkField);
+        }
     }
     for (int slot = 0; slot < SlotsPerLink; ++slot) {
         const int tile = first + slot;
@@ -175,7 +193,9 @@ void TileSwitches::onLinkFound(int link, const QString& deviceNumber) {
             keepState(tile, QString());
         StyledButton& button = buttonOf(context_, tile);
         if (on != (button.text() == captions::TileOpened))
-            show(tile, on);
+            showLook(tile, on);
+        if (on)
+            open_devices::add(context_, tile, remarks[slot]);
         if (unknown && context_.state.pendingSwitches[size_t(tile - 1)].key.isEmpty())
             button.setConfirmation(StyledButton::Confirmation::Missing);
     }

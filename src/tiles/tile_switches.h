@@ -32,7 +32,7 @@ public:
 private:
     void confirmed(int tile, bool on);
     void overdue(int tile, const QString& key);
-    void show(int tile, bool on);
+    void showLook(int tile, bool on);
     void keepState(int tile, const QString& deviceNumber);
 
     Context& context_;

@@ -1,0 +1,132 @@
+// What a confirmed switch costs now that it is kept for the next start: one confirmation with
+// its store write, and how long the window stops answering while a burst of 336 echoes comes in.
+#include "bench_stats.h"
+#include "quiet_services.h"
+
+#include "app/program.h"
+#include "hub/frame_codec.h"
+#include "hubsim/hub_rack.h"
+#include "platform/event_loop_waits.h"
+#include "platform/qt_serial_port.h"
+#include "ui/styled_button.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace {
+// The longest gap between two turns of a 1 ms timer while it runs.
+class StallMeter {
+public:
+    StallMeter() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(1);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            longestMs_ = std::max(longestMs_, double(clock_.nsecsElapsed()) / 1e6);
+            clock_.restart();
+        });
+    }
+    template <typename Done> double measureUntil(Done&& done, int limitMs) {
+        longestMs_ = 0;
+        QElapsedTimer limit;
+        limit.start();
+        clock_.start();
+        timer_.start();
+        EventLoopWaits waits;
+        while (!done() && limit.elapsed() < limitMs)
+            waits.wait(5);
+        timer_.stop();
+        return longestMs_;
+    }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    double longestMs_ = 0;
+};
+
+struct Rig {
+    QTemporaryDir dir;
+    HubRack rack{dir.path()};
+    QuietSpeech speech;
+    QtSerialPortFactory serialPorts{dir.path()};
+    EventLoopWaits waits;
+    QuietDialogs dialogs;
+    QuietNetwork network;
+    QuietTune tune;
+    std::unique_ptr<Program> program;
+
+    // Eight boards, one per link, found by a query run.
+    bool start() {
+        for (int k = 1; k <= LinkCount; ++k)
+            rack.addBoard(k, quint16(0x0100 + k));
+        program = std::make_unique<Program>(
+            Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
+        program->window().ui().probeWaitList->setCurrentIndex(0);
+        program->window().ui().connectButton->click();
+        for (const LinkState& link : program->state().links) {
+            if (!link.isFound())
+                return false;
+        }
+        return true;
+    }
+    int tilesOn() const {
+        int on = 0;
+        for (int tile = 1; tile <= TileCount; ++tile)
+            on += program->window().tile(tile).button->text() == QStringLiteral("已打开");
+        return on;
+    }
+};
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+
+    {
+        Rig rig;
+        if (!rig.start()) {
+            std::printf("the boards were not found\n");
+            return 1;
+        }
+        // The echo handled straight away, as its last byte arrives, and the write that keeps it.
+        Context& context = rig.program->context();
+        std::vector<double> confirmations;
+        for (int tile = 1; tile <= 60; ++tile) {
+            const LinkState& link = context.state.links[0];
+            const QString frame = frame::switchText(link.address, link.deviceNumber, tile % 42 + 1,
+                                                    frame::Command::On);
+            TileSwitches switches(context);
+            switches.requested(tile % 42 + 1, true, frame);
+            confirmations.push_back(timeMs([&] {
+                switches.onEcho(1, frame);
+                switches.saveStates();
+            }));
+        }
+        report("one confirmation and its synced store write (median)", median(confirmations), "ms",
+               "-");
+    }
+
+    {
+        Rig rig;
+        if (!rig.start()) {
+            std::printf("the boards were not found\n");
+            return 1;
+        }
+        // Every board holds its echoes back a little, so that all 336 come in one burst.
+        for (int k = 1; k <= LinkCount; ++k)
+            rig.rack.setFault(k, HubRack::Fault::LateReply, 300);
+        const double clicks = timeMs([&] {
+            for (int tile = 1; tile <= TileCount; ++tile)
+                rig.program->window().tile(tile).button->click();
+        });
+        StallMeter meter;
+        const double burst = meter.measureUntil([&] { return rig.tilesOn() == TileCount; }, 10'000);
+        report("336 tile clicks in a row, frames sent", clicks, "ms", "-");
+        report("longest busy stretch while 336 echoes are confirmed and kept", burst, "ms",
+               "< 50 ms");
+        report("tiles confirmed", rig.tilesOn(), "tiles", "336");
+    }
+    return 0;
+}
