@@ -26,7 +26,7 @@ fi
 
 rack=build/rack
 mkdir -p "$rack"
-cp build/src/hubrix "$rack/hubrix"
+cp build/src/hubrix build/src/libhubrix_network.so "$rack/"
 # The simulator reads its commands (plug, unplug, fault, ...) from a named pipe, so that a
 # second terminal can plug in a board while Hubrix runs:
 #     echo "plug 14 0A0B" > build/rack/hubsim.commands
