@@ -144,16 +144,23 @@ void QtSerialPort::writePending() {
 
 void QtSerialPort::readAvailable() {
     char buffer[4096];
+    // With the line set to return at once (no minimum count, no time-out), a read finds 0
+    // bytes both when it has taken everything and when the device has hung up; only the
+    // second reports itself readable with nothing to read.
+    bool first = true;
     while (fd_ >= 0) {
         const ssize_t count = ::read(fd_, buffer, sizeof buffer);
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
-        if (count <= 0) {
+        if (count < 0 || (count == 0 && first)) {
             loseDevice();
             return;
         }
+        if (count == 0)
+            return;
+        first = false;
         for (ssize_t i = 0; i < count; ++i) {
             // A handler may close the port (a disconnect during a run); the rest is dropped.
             if (fd_ < 0)
