@@ -17,6 +17,8 @@ int main(int, char* argv[]) {
     // The user's data directory is named after the program, whatever its executable is called.
     QApplication::setApplicationName(QStringLiteral("hubrix"));
     QApplication::setApplicationVersion(QStringLiteral(HUBRIX_VERSION));
+    // Lets a Wayland compositor match the window to the desktop entry and its icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.hubrix.Hubrix"));
     const QByteArray executable = program_directory::executablePath();
     const std::optional<QString> directory = program_directory::fromExecutablePath(executable);
     if (!directory) {

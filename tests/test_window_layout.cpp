@@ -1,4 +1,4 @@
-#include "fakes/offscreen_screen.h"
+#include "offscreen_screen.h"
 #include "ui/colours.h"
 #include "ui/drop_list.h"
 #include "ui/lamp.h"

@@ -6,8 +6,9 @@
 #include <QTest>
 
 // The offscreen platform's screen is 800 x 600 unless told otherwise; a test of the window's
-// size runs on a screen of the size it names, given to the platform before the application
-// starts.
+// size, or a picture of it, runs offscreen on a screen of the size it names, given to the
+// platform before the application starts. Returns the file that told the platform, which the
+// caller removes once the application has started.
 namespace offscreen_screen {
 
 inline QString configure(int width, int height) {
