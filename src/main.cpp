@@ -45,8 +45,6 @@ int main(int, char* argv[]) {
     QtDialogs dialogs;
     // A portable copy carries the network module beside it; an installed one has it in its
     // library directory.
-    const QString programDirectory = QApplication::applicationDirPath();
-    LoadedNetwork network(
-        {programDirectory, programDirectory + QStringLiteral("/" HUBRIX_MODULE_FROM_BINDIR)});
+    LoadedNetwork network({*directory, *directory + QStringLiteral("/" HUBRIX_MODULE_FROM_BINDIR)});
     return runProgram(Services{speech, serialPorts, waits, dialogs, network, tune}, *storeDir);
 }
