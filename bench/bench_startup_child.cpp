@@ -1,19 +1,18 @@
 // One start of the program as main() starts it, in the directory given as the argument; prints
 // the peak RSS once the window is shown and the event loop has gone idle, then closes.
+#include "process_figures.h"
+
 #include "app/program.h"
 #include "app/run_program.h"
 #include "platform/espeak_speech.h"
 #include "platform/event_loop_waits.h"
+#include "platform/loaded_network.h"
 #include "platform/pcaudio_tune.h"
 #include "platform/qt_dialogs.h"
-#include "platform/qt_network.h"
 #include "platform/qt_serial_port.h"
 
 #include <QApplication>
 #include <QTimer>
-
-#include <cstdio>
-#include <sys/resource.h>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -23,15 +22,12 @@ int main(int argc, char* argv[]) {
     QtSerialPortFactory serialPorts(programDir);
     EventLoopWaits waits;
     QtDialogs dialogs;
-    QtNetwork network;
+    LoadedNetwork network({QStringLiteral(NETWORK_MODULE_DIR)});
     return runProgram(Services{speech, serialPorts, waits, dialogs, network, tune}, programDir,
                       [](Program& program) {
                           // A zero timer fires once every pending event has been handled.
                           QTimer::singleShot(0, &program.window(), [&program] {
-                              rusage usage{};
-                              getrusage(RUSAGE_SELF, &usage);
-                              std::printf("idle %ld\n", usage.ru_maxrss);
-                              std::fflush(stdout);
+                              printIdleFigures();
                               program.window().close();
                           });
                       });

@@ -5,8 +5,8 @@
 # in build/ on the machine's own serial ports.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
 
+# Checked before anything is installed or built: without a display the build would be wasted.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     cat >&2 <<'TXT'
 No display found (DISPLAY and WAYLAND_DISPLAY are unset), so Hubrix cannot open its window.
@@ -16,13 +16,17 @@ TXT
     exit 1
 fi
 
+# Only the program and the simulator: the tests and benchmarks are test.sh's business.
+scripts/setup.sh hubrix hubsim
+
 if [ "${1:-}" = "--real" ]; then
+    echo "Starting build/src/hubrix on this machine's serial ports"
     exec build/src/hubrix
 fi
 
 rack=build/rack
 mkdir -p "$rack"
-cp build/src/hubrix "$rack/hubrix"
+cp build/src/hubrix build/src/libhubrix_network.so "$rack/"
 # The simulator reads its commands (plug, unplug, fault, ...) from a named pipe, so that a
 # second terminal can plug in a board while Hubrix runs:
 #     echo "plug 14 0A0B" > build/rack/hubsim.commands
@@ -40,4 +44,5 @@ for _ in $(seq 50); do
     [ -e "$rack/ports/COM12" ] && break
     sleep 0.1
 done
+echo "Starting Hubrix in $rack, wired to simulated boards on ports 3, 7 and 12"
 "$rack/hubrix"

@@ -1,12 +1,24 @@
 #!/usr/bin/env bash
-# Installs what the build needs on Debian 12 (only what is missing) and builds everything into
-# build/. Used by run.sh and test.sh; safe to run again.
+# Installs what the build needs on Debian 12 (only what is missing) and builds into build/:
+# the targets named as arguments, or everything without any; each "--also PACKAGE" installs a
+# further package (the packaging tools). Used by run.sh, test.sh and package.sh; safe to run
+# again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libsqlite3-dev
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-wayland libsqlite3-dev
           libespeak-ng-dev espeak-ng-data libpcaudio-dev libasound2-dev fonts-wqy-microhei
-          librapidcheck-dev "$@")
+          librapidcheck-dev)
+targets=()
+while [ $# -gt 0 ]; do
+    if [ "$1" = "--also" ]; then
+        packages+=("$2")
+        shift 2
+    else
+        targets+=(--target "$1")
+        shift
+    fi
+done
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
@@ -15,11 +27,19 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    echo "Installing: ${missing[*]}"
+    echo "Installing the missing Debian packages: ${missing[*]}"
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
         "${missing[@]}"
 fi
 
-[ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$(nproc)"
+if [ ! -f build/CMakeCache.txt ]; then
+    echo "Configuring the build in build/"
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+if [ ${#targets[@]} -gt 0 ]; then
+    echo "Building ${targets[*]//--target /} in build/ (only what that needs)"
+else
+    echo "Building everything in build/ (program, tools, tests, benchmarks)"
+fi
+cmake --build build -j"$(nproc)" "${targets[@]}"

@@ -2,9 +2,9 @@
 #include "app/run_program.h"
 #include "platform/espeak_speech.h"
 #include "platform/event_loop_waits.h"
+#include "platform/loaded_network.h"
 #include "platform/pcaudio_tune.h"
 #include "platform/qt_dialogs.h"
-#include "platform/qt_network.h"
 #include "platform/qt_serial_port.h"
 
 #include <QApplication>
@@ -14,6 +14,11 @@ int main(int, char* argv[]) {
     // options (-reverse, -style, ...) can change the window.
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
+    // The user's data directory is named after the program, whatever its executable is called.
+    QApplication::setApplicationName(QStringLiteral("hubrix"));
+    QApplication::setApplicationVersion(QStringLiteral(HUBRIX_VERSION));
+    // Lets a Wayland compositor match the window to the desktop entry and its icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.hubrix.Hubrix"));
     const QByteArray executable = program_directory::executablePath();
     const std::optional<QString> directory = program_directory::fromExecutablePath(executable);
     if (!directory) {
@@ -25,12 +30,21 @@ int main(int, char* argv[]) {
                                             Dialogs::Buttons::Ok);
         return 1;
     }
-    const QString programDir = *directory;
+    const std::optional<QString> storeDir = program_directory::storeDirectory(*directory);
+    if (!storeDir) {
+        QtDialogs dialogs;
+        static_cast<Dialogs&>(dialogs).show(program_directory::noStoreDirectoryMessage(),
+                                            QStringLiteral("Hubrix"), Dialogs::Icon::Warning,
+                                            Dialogs::Buttons::Ok);
+        return 1;
+    }
     PcaudioTune tune;
     EspeakSpeech speech;
-    QtSerialPortFactory serialPorts(programDir);
+    QtSerialPortFactory serialPorts(*storeDir);
     EventLoopWaits waits;
     QtDialogs dialogs;
-    QtNetwork network;
-    return runProgram(Services{speech, serialPorts, waits, dialogs, network, tune}, programDir);
+    // A portable copy carries the network module beside it; an installed one has it in its
+    // library directory.
+    LoadedNetwork network({*directory, *directory + QStringLiteral("/" HUBRIX_MODULE_FROM_BINDIR)});
+    return runProgram(Services{speech, serialPorts, waits, dialogs, network, tune}, *storeDir);
 }

@@ -2,6 +2,7 @@
 // handler on a scripted network.
 #include "fakes/test_rig.h"
 #include "ops/network_address.h"
+#include "platform/loaded_network.h"
 #include "platform/qt_network.h"
 
 #include <QLineEdit>
@@ -198,6 +199,23 @@ private slots:
         QVERIFY(page.charset.isEmpty());
     }
 
+    void loadedNetwork_loadsTheModuleAtTheFirstQuery() {
+        LoadedNetwork network({QStringLiteral("/nonexistent"), QStringLiteral(NETWORK_MODULE_DIR)});
+        QVERIFY(!network.isLoaded());
+        // The loopback address is on every machine, so the module's own answer includes it.
+        QVERIFY(network.localAddresses().contains(QStringLiteral("127.0.0.1")));
+        QVERIFY(network.isLoaded());
+    }
+
+    void loadedNetwork_withoutTheModule_isNotConnected() {
+        QTemporaryDir empty;
+        LoadedNetwork network({empty.path()});
+        QVERIFY(!network.isConnected());
+        QVERIFY(network.localAddresses().isEmpty());
+        QVERIFY(network.get(QUrl(QStringLiteral("http://127.0.0.1:9/ip/"))).body.isEmpty());
+        QVERIFY(!network.isLoaded());
+    }
+
     void declaredCharset_data() {
         QTest::addColumn<QByteArray>("contentType");
         QTest::addColumn<QByteArray>("charset");
@@ -284,6 +302,12 @@ private slots:
         QTest::newRow("only IPv6 and loopback")
             << QStringList{"127.0.0.1", "::1", "2001:db8::5", "2001:db8::6"}
             << QStringLiteral("2001:db8::5");
+        QTest::newRow("scoped link-local only")
+            << QStringList{"::1", "fe80::1%eth0"} << QStringLiteral("fe80::1%eth0");
+        QTest::newRow("IPv4-mapped loopback")
+            << QStringList{"::ffff:127.0.0.1", "2001:db8::7"} << QStringLiteral("2001:db8::7");
+        QTest::newRow("not an address")
+            << QStringList{"eth0", "10.0.0.4"} << QStringLiteral("10.0.0.4");
         QTest::newRow("loopback only") << QStringList{"127.0.0.1", "::1"} << QString();
         QTest::newRow("no address") << QStringList{} << QString();
     }

@@ -9,7 +9,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,6 +60,31 @@ private slots:
         holder.close();
         QVERIFY(port.open());
         QCOMPARE(port.lastOpenError(), SerialPort::OpenError::None);
+    }
+
+    // Another program that asks for the device's lock while a link holds it is refused, root
+    // included; once the link has closed the port, the lock is free again.
+    void heldPort_isLockedAgainstAnotherOpener() {
+        QTemporaryDir dir;
+        HubRack rack(dir.path());
+        QVERIFY(rack.addSilentPort(1));
+        const PortLocator locator(dir.path());
+        QtSerialPort link(locator);
+        link.setPortNumber(1);
+        QVERIFY(link.open());
+
+        const QByteArray device = QFile::encodeName(rack.linkPath(1));
+        const int other = ::open(device.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(other >= 0);
+        QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), -1);
+        QCOMPARE(errno, EWOULDBLOCK);
+        link.close();
+        QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
+        // Now the other program holds it, and the link finds the port busy.
+        QVERIFY(!link.open());
+        QCOMPARE(link.lastOpenError(), SerialPort::OpenError::Busy);
+        ::close(other);
+        QVERIFY(link.open());
     }
 
     // A device of mode 000 beside one that opens and one that another program holds: the box

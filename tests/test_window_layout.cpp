@@ -1,3 +1,4 @@
+#include "offscreen_screen.h"
 #include "ui/colours.h"
 #include "ui/drop_list.h"
 #include "ui/lamp.h"
@@ -172,5 +173,6 @@ private:
     std::unique_ptr<MainWindow> window_;
 };
 
-QTEST_MAIN(WindowLayoutTest)
+// A screen larger than the design, where the window takes its designed size.
+HUBRIX_TEST_MAIN_ON_SCREEN(WindowLayoutTest, 1920, 1080)
 #include "test_window_layout.moc"

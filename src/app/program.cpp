@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/program_directory.h"
 #include "platform/serial_port.h"
 #include "ui/drop_list.h"
 #include "ui/remark_box.h"
@@ -8,6 +9,7 @@
 #include "ui/window_created.h"
 
 #include <QAction>
+#include <QMenuBar>
 #include <QPushButton>
 
 namespace {
@@ -44,6 +46,8 @@ Program::Program(Services services, const QString& programDir)
       tileSwitches_(context_), remarkEditing_(context_), remarkSearch_(context_),
       viewFilters_(context_), binding_(context_), disconnect_(context_), networkAddress_(context_),
       addDevice_(context_), promptSound_(context_), powerCycle_(context_) {
+    // The menu bar lies right under the title bar, which the toolkit cannot give a tooltip.
+    window_.menuBar()->setToolTip(program_directory::storeDirectoryNote(programDir));
     wireLinks();
     wireTileSwitches();
     wireTiles();

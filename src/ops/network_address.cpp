@@ -5,9 +5,10 @@
 #include "state/context.h"
 #include "ui/main_window.h"
 
-#include <QHostAddress>
 #include <QLineEdit>
 #include <QStringDecoder>
+
+#include <arpa/inet.h>
 
 namespace public_address {
 
@@ -41,16 +42,38 @@ QString fromPage(const Network::Page& page) {
 
 } // namespace public_address
 
+namespace {
+// An address text as the platform lists it; IPv6 ones may carry a scope ("fe80::1%eth0").
+// Read without the network library, which the program loads only when it is first used.
+struct ListedAddress {
+    int family = AF_UNSPEC;
+    bool loopback = false;
+};
+
+ListedAddress readAddress(const QString& text) {
+    const QByteArray bytes = text.section(u'%', 0, 0).toLatin1();
+    in_addr v4{};
+    if (::inet_pton(AF_INET, bytes.constData(), &v4) == 1)
+        return {AF_INET, (ntohl(v4.s_addr) >> 24) == 127};
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, bytes.constData(), &v6) == 1) {
+        const bool mappedLoopback = IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+        return {AF_INET6, IN6_IS_ADDR_LOOPBACK(&v6) || mappedLoopback};
+    }
+    return {};
+}
+} // namespace
+
 QString shownLocalAddress(const QStringList& addresses) {
     QString firstIpv6;
     for (const QString& text : addresses) {
-        const QHostAddress address(text);
+        const ListedAddress address = readAddress(text);
         // The platform lists 127.0.0.1 first, and no other machine can reach that one.
-        if (address.isLoopback())
+        if (address.loopback)
             continue;
-        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+        if (address.family == AF_INET)
             return text;
-        if (address.protocol() == QAbstractSocket::IPv6Protocol && firstIpv6.isEmpty())
+        if (address.family == AF_INET6 && firstIpv6.isEmpty())
             firstIpv6 = text;
     }
     return firstIpv6;

@@ -75,3 +75,8 @@ QByteArray QtNetwork::declaredCharset(const QByteArray& contentType) {
     }
     return {};
 }
+
+// What LoadedNetwork looks up in this module.
+extern "C" Q_DECL_EXPORT Network* hubrixCreateNetwork() {
+    return new QtNetwork;
+}

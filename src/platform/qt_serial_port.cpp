@@ -1,42 +1,58 @@
 #include "platform/qt_serial_port.h"
 
 #include <QFile>
-#include <QSerialPort>
+#include <QSocketNotifier>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
-// Qt reports a device that another program holds or has locked with the same error as one
-// that this account may not open. Only the device file's permissions tell them apart, asked
-// without opening it again: an open can reset the board behind some adapters.
-SerialPort::OpenError openError(QSerialPort::SerialPortError error, const QString& path) {
-    if (error == QSerialPort::DeviceNotFoundError)
+SerialPort::OpenError openError(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
         return SerialPort::OpenError::NotFound;
-    if (error != QSerialPort::PermissionError)
-        return SerialPort::OpenError::Other;
-    const QByteArray file = QFile::encodeName(path);
-    if (::faccessat(AT_FDCWD, file.constData(), R_OK | W_OK, AT_EACCESS) == 0)
+    // EBUSY: another program holds the device in exclusive mode; EWOULDBLOCK: it holds the
+    // device's lock (a second Hubrix, or another link of this one).
+    case EBUSY:
+    case EWOULDBLOCK:
         return SerialPort::OpenError::Busy;
-    return errno == EACCES || errno == EPERM ? SerialPort::OpenError::PermissionDenied
-                                             : SerialPort::OpenError::Other;
+    case EACCES:
+    case EPERM:
+        return SerialPort::OpenError::PermissionDenied;
+    default:
+        return SerialPort::OpenError::Other;
+    }
+}
+
+// 115200 bit/s, 8 data bits, 1 stop bit, no parity, no flow control, bytes as they come.
+bool configure(int fd) {
+    termios settings{};
+    if (::tcgetattr(fd, &settings) != 0)
+        return false;
+    ::cfmakeraw(&settings);
+    settings.c_cflag &= ~tcflag_t(CSIZE | CSTOPB | PARENB | CRTSCTS);
+    settings.c_cflag |= CS8 | CLOCAL | CREAD;
+    settings.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    ::cfsetispeed(&settings, B115200);
+    ::cfsetospeed(&settings, B115200);
+    return ::tcsetattr(fd, TCSANOW, &settings) == 0;
 }
 } // namespace
 
 QtSerialPort::QtSerialPort(const PortLocator& locator, QObject* parent)
-    : SerialPort(parent), locator_(locator), port_(new QSerialPort(this)) {
-    connect(port_, &QSerialPort::readyRead, this, &QtSerialPort::readAvailable);
-    // A device that vanished (cable pulled, peer gone) reports its error again and again
-    // until it is closed, which would keep a core busy: close it at once.
-    connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
-             error == QSerialPort::WriteError) &&
-            port_->isOpen()) {
-            port_->close();
-            emit lost();
-        }
-    });
+    : SerialPort(parent), locator_(locator) {}
+
+QtSerialPort::~QtSerialPort() {
+    close();
 }
 
 bool QtSerialPort::open() {
@@ -46,47 +62,117 @@ bool QtSerialPort::open() {
         lastOpenError_ = OpenError::NotFound;
         return false;
     }
-    port_->setPortName(path);
-    port_->setBaudRate(QSerialPort::Baud115200);
-    port_->setDataBits(QSerialPort::Data8);
-    port_->setStopBits(QSerialPort::OneStop);
-    port_->setParity(QSerialPort::NoParity);
-    port_->setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_->open(QIODevice::ReadWrite)) {
-        lastOpenError_ = openError(port_->error(), path);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        lastOpenError_ = openError(errno);
         return false;
     }
-    lastOpenError_ = OpenError::None;
+    // Exclusive access without a lock file, whose creation and sync cost milliseconds per
+    // probe: the lock refuses every other opener that asks for it, root included, and the
+    // exclusive mode refuses any other program that does not run as root.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        lastOpenError_ = openError(errno);
+        ::close(fd);
+        return false;
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0 || !configure(fd)) {
+        lastOpenError_ = OpenError::Other;
+        ::close(fd);
+        return false;
+    }
     // Whatever the device queued while nobody had it open is no answer to what comes next.
-    port_->clear(QSerialPort::Input);
+    ::tcflush(fd, TCIFLUSH);
+    fd_ = fd;
+    reader_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    connect(reader_, &QSocketNotifier::activated, this, &QtSerialPort::readAvailable);
+    writer_ = new QSocketNotifier(fd_, QSocketNotifier::Write, this);
+    writer_->setEnabled(false);
+    connect(writer_, &QSocketNotifier::activated, this, &QtSerialPort::writePending);
+    lastOpenError_ = OpenError::None;
     openPortNumber_ = portNumber_;
     return true;
 }
 
 int QtSerialPort::openPortNumber() const {
-    return port_->isOpen() ? openPortNumber_ : 0;
+    return fd_ >= 0 ? openPortNumber_ : 0;
 }
 
 void QtSerialPort::close() {
-    if (port_->isOpen())
-        port_->close();
+    if (fd_ < 0)
+        return;
+    // A handler that closes the port may run inside the notifier's own signal.
+    for (QSocketNotifier* notifier : {reader_, writer_}) {
+        notifier->setEnabled(false);
+        notifier->deleteLater();
+    }
+    reader_ = writer_ = nullptr;
+    unsent_.clear();
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
 }
 
 bool QtSerialPort::isOpen() const {
-    return port_->isOpen();
+    return fd_ >= 0;
 }
 
 void QtSerialPort::send(const QByteArray& bytes) {
-    if (port_->isOpen())
-        port_->write(bytes);
+    if (fd_ < 0)
+        return;
+    unsent_ += bytes;
+    writePending();
+}
+
+void QtSerialPort::writePending() {
+    while (fd_ >= 0 && !unsent_.isEmpty()) {
+        const ssize_t written = ::write(fd_, unsent_.constData(), size_t(unsent_.size()));
+        if (written > 0) {
+            unsent_.remove(0, qsizetype(written));
+        } else if (written < 0 && errno == EINTR) {
+            continue;
+        } else if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            break;
+        } else {
+            loseDevice();
+            return;
+        }
+    }
+    if (fd_ >= 0)
+        writer_->setEnabled(!unsent_.isEmpty());
 }
 
 void QtSerialPort::readAvailable() {
-    const QByteArray bytes = port_->readAll();
-    for (char byte : bytes) {
-        // A handler may close the port (a disconnect during a run); the rest is dropped then.
-        if (!port_->isOpen())
+    char buffer[4096];
+    // With the line set to return at once (no minimum count, no time-out), a read finds 0
+    // bytes both when it has taken everything and when the device has hung up; only the
+    // second reports itself readable with nothing to read.
+    bool first = true;
+    while (fd_ >= 0) {
+        const ssize_t count = ::read(fd_, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
-        emit byteArrived(quint8(byte));
+        if (count < 0 || (count == 0 && first)) {
+            loseDevice();
+            return;
+        }
+        if (count == 0)
+            return;
+        first = false;
+        for (ssize_t i = 0; i < count; ++i) {
+            // A handler may close the port (a disconnect during a run); the rest is dropped.
+            if (fd_ < 0)
+                return;
+            emit byteArrived(quint8(buffer[i]));
+        }
     }
+}
+
+void QtSerialPort::loseDevice() {
+    // A device that vanished (cable pulled, peer gone) reports itself readable again and again
+    // until it is closed, which would keep a core busy: close it at once.
+    close();
+    emit lost();
 }

@@ -19,6 +19,10 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+
+#include <algorithm>
 
 namespace {
 constexpr QSize DesignOuterSize(1303, 741);
@@ -54,10 +58,16 @@ StyledButton* styledButton(QWidget* parent, int number, const QString& caption, 
 MainWindow::MainWindow() {
     accessibility::install();
     setWindowTitle(QStringLiteral("Hubrix（单机版）"));
-    auto* client = new QWidget(this);
+    auto* client = new QWidget;
     client->setObjectName(QStringLiteral("client"));
     client->setMinimumSize(ClientExtent);
-    setCentralWidget(client);
+    // On a screen smaller than the design (a laptop with a panel, a large screen at 200 %)
+    // the client area scrolls rather than being cut off.
+    auto* scroller = new QScrollArea(this);
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    scroller->setWidget(client);
+    setCentralWidget(scroller);
 
     auto* menu = menuBar()->addMenu(QStringLiteral("设置"));
     menuBar()->setObjectName(QStringLiteral("超级菜单1"));
@@ -165,7 +175,19 @@ void MainWindow::createTiles() {
 
 void MainWindow::fitDesignSize() {
     const QSize frame = frameGeometry().size() - geometry().size();
-    resize((DesignOuterSize - frame).expandedTo(minimumSizeHint()));
+    QSize client = (DesignOuterSize - frame).expandedTo(minimumSizeHint());
+    if (const QScreen* shown = screen()) {
+        const QRect available = shown->availableGeometry();
+        client = client.boundedTo(available.size() - frame);
+        // The design's place (50, 50) would push a window that fills the screen off its edge.
+        QPoint place = pos();
+        place.setX(std::clamp(place.x(), available.left(),
+                              available.right() + 1 - (client.width() + frame.width())));
+        place.setY(std::clamp(place.y(), available.top(),
+                              available.bottom() + 1 - (client.height() + frame.height())));
+        move(place);
+    }
+    resize(client);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -64,7 +64,8 @@ public:
     void setCloseCheck(std::function<bool()> check) { closeCheck_ = std::move(check); }
 
     // Gives the window its designed outer size where the platform's frame leaves every control
-    // fully visible; call once it is shown.
+    // fully visible, or as much of it as the screen holds (the rest scrolls); call once it is
+    // shown.
     void fitDesignSize();
 
 protected:

@@ -2,6 +2,7 @@
 // Renders the real main window offscreen after a connect run has found simulated boards and
 // two slots have been switched on, the boards bound and a search made, through the program's real
 // serial code and waits.
+#include "offscreen_screen.h"
 #include "quiet_services.h"
 
 #include "app/program.h"
@@ -17,6 +18,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,8 +45,10 @@ int main(int argc, char* argv[]) {
         std::fputs("usage: screenshot OUTPUT.png\n", stderr);
         return 2;
     }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A screen larger than the design, so that the window takes its designed size.
+    const QString screen = offscreen_screen::configure(1920, 1080);
     QApplication app(argc, argv);
+    QFile::remove(screen);
     QTemporaryDir dir;
     HubRack rack(dir.path());
     rack.addSilentPort(1);
