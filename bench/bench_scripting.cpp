@@ -6,6 +6,7 @@
 
 #include "app/program.h"
 #include "platform/control_address.h"
+#include "platform/control_server.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
 #include "script/control_channel.h"
@@ -98,7 +99,7 @@ int main(int argc, char* argv[]) {
     Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
     program.window().ui().probeWaitList->setCurrentIndex(0);
     program.window().ui().connectButton->click();
-    ControlChannel channel(program.context());
+    ControlChannel channel(program.context(), std::make_unique<ControlServer>());
     if (!channel.listen(control_address::socketPath(dir.path()))) {
         std::printf("no control channel: %s\n", qPrintable(channel.errorString()));
         return 1;

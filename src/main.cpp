@@ -45,6 +45,9 @@ int main(int, char* argv[]) {
     QtDialogs dialogs;
     // A portable copy carries the network module beside it; an installed one has it in its
     // library directory.
-    LoadedNetwork network({*directory, *directory + QStringLiteral("/" HUBRIX_MODULE_FROM_BINDIR)});
-    return runProgram(Services{speech, serialPorts, waits, dialogs, network, tune}, *storeDir);
+    const QStringList moduleDirs{*directory,
+                                 *directory + QStringLiteral("/" HUBRIX_MODULE_FROM_BINDIR)};
+    LoadedNetwork network(moduleDirs);
+    return runProgram(Services{speech, serialPorts, waits, dialogs, network, tune}, *storeDir, {},
+                      moduleDirs);
 }

@@ -2,6 +2,7 @@
 // the real serial code, its boards simulated on pseudo-terminals.
 #include "fakes/real_rig.h"
 #include "platform/control_address.h"
+#include "platform/control_server.h"
 #include "script/control_channel.h"
 #include "ui/drop_list.h"
 #include "ui/remark_box.h"
@@ -63,7 +64,8 @@ struct ScriptedRig {
 
     Program& start() {
         Program& program = rig.start();
-        channel = std::make_unique<ControlChannel>(program.context());
+        channel =
+            std::make_unique<ControlChannel>(program.context(), std::make_unique<ControlServer>());
         if (!channel->listen(socketPath()))
             qFatal("no control channel: %s", qPrintable(channel->errorString()));
         return program;
@@ -456,7 +458,7 @@ private slots:
         s.start();
         QCOMPARE(s.ctl({QStringLiteral("status")}).exitCode, 0);
 
-        ControlChannel second(s.rig.program->context());
+        ControlChannel second(s.rig.program->context(), std::make_unique<ControlServer>());
         QVERIFY(!second.listen(s.socketPath()));
         QCOMPARE(s.ctl({QStringLiteral("status")}).exitCode, 0);
     }

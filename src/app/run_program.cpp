@@ -5,16 +5,28 @@
 #include "script/control_channel.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int runProgram(Services services, const QString& programDir,
-               const std::function<void(Program&)>& whenShown) {
+               const std::function<void(Program&)>& whenShown, const QStringList& moduleDirs) {
     Program program(services, programDir);
     program.window().show();
     program.window().fitDesignSize();
-    // Scripts reach the window through the channel; the window works the same without it.
-    ControlChannel channel(program.context());
-    if (!channel.listen(control_address::socketPath(programDir)))
-        qWarning("hubrix: no control channel for scripts: %s", qPrintable(channel.errorString()));
+    // Scripts reach the window through the channel, which comes from the network module once the
+    // window is up; the window works the same without it.
+    std::unique_ptr<ControlChannel> channel;
+    QTimer::singleShot(0, &program.window(), [&] {
+        std::unique_ptr<ControlListener> listener = loadControlListener(moduleDirs);
+        if (!listener) {
+            if (!moduleDirs.isEmpty())
+                qWarning("hubrix: no control channel for scripts: the network module is missing");
+            return;
+        }
+        channel = std::make_unique<ControlChannel>(program.context(), std::move(listener));
+        if (!channel->listen(control_address::socketPath(programDir)))
+            qWarning("hubrix: no control channel for scripts: %s",
+                     qPrintable(channel->errorString()));
+    });
     if (whenShown)
         whenShown(program);
     QApplication::exec();

@@ -3,12 +3,15 @@
 #include "platform/services.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
 class Program;
 
 // Shows the program's window and runs the event loop until the window has closed; the result
-// is the process's exit code. whenShown runs once the window is shown.
+// is the process's exit code. whenShown runs once the window is shown. The control channel for
+// scripts listens once the network module is loaded from the first of moduleDirs that has it.
 int runProgram(Services services, const QString& programDir,
-               const std::function<void(Program&)>& whenShown = {});
+               const std::function<void(Program&)>& whenShown = {},
+               const QStringList& moduleDirs = {});

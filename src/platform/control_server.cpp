@@ -54,14 +54,19 @@ bool ControlServer::listen(const QString& path) {
 
 void ControlServer::takeConnections() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         if (peerIsThisUser(*socket)) {
-            emit accepted(socket);
+            if (acceptor_)
+                acceptor_(socket);
             continue;
         }
         socket->write(R"({"ok":false,"peerRefused":true,)"
                       R"("error":"refused: this program belongs to another user"})"
                       "\n");
         socket->disconnectFromServer();
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     }
+}
+
+extern "C" Q_DECL_EXPORT ControlListener* hubrixCreateControlListener() {
+    return new ControlServer;
 }

@@ -1,31 +1,26 @@
 #pragma once
 
+#include "platform/control_listener.h"
+
 #include <QObject>
-#include <QString>
 
 class QLocalServer;
-class QLocalSocket;
 
-// The listening end of the control channel: a local socket of mode 0600 in a private
-// directory, and on every connection a check that the peer runs as this user. Not a network
-// service: it listens on no address.
-class ControlServer : public QObject {
+// The control channel's listener on a QLocalServer.
+class ControlServer : public QObject, public ControlListener {
     Q_OBJECT
 public:
     explicit ControlServer(QObject* parent = nullptr);
     ~ControlServer() override;
 
-    // A socket file that no program answers on any more (one killed before it could remove
-    // it) is replaced; one that a running program answers on is left alone, and false returned.
-    bool listen(const QString& path);
-    QString errorString() const { return error_; }
-
-    // A connection from this user; the socket is a child of the server.
-    Q_SIGNAL void accepted(QLocalSocket* socket);
+    void setAcceptor(Acceptor acceptor) override { acceptor_ = std::move(acceptor); }
+    bool listen(const QString& path) override;
+    QString errorString() const override { return error_; }
 
 private:
     void takeConnections();
 
     QLocalServer* server_;
+    Acceptor acceptor_;
     QString error_;
 };

@@ -1,5 +1,7 @@
 #include "platform/loaded_network.h"
 
+#include "platform/control_listener.h"
+
 #include <QLibrary>
 
 LoadedNetwork::LoadedNetwork(QStringList moduleDirs) : moduleDirs_(std::move(moduleDirs)) {}
@@ -36,4 +38,16 @@ QStringList LoadedNetwork::localAddresses() const {
 Network::Page LoadedNetwork::get(const QUrl& url) {
     Network* loaded = network();
     return loaded ? loaded->get(url) : Page();
+}
+
+std::unique_ptr<ControlListener> loadControlListener(const QStringList& moduleDirs) {
+    for (const QString& directory : moduleDirs) {
+        QLibrary module(directory + QLatin1Char('/') + QLatin1String(LoadedNetwork::ModuleName));
+        module.setLoadHints(QLibrary::PreventUnloadHint);
+        using Create = ControlListener* (*)();
+        if (const auto create =
+                reinterpret_cast<Create>(module.resolve(ControlListener::CreateFunction)))
+            return std::unique_ptr<ControlListener>(create());
+    }
+    return nullptr;
 }

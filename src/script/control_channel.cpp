@@ -6,9 +6,9 @@
 #include "tiles/tile_state.h"
 
 #include <QDateTime>
+#include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QLocalSocket>
 #include <QMap>
 #include <QPointer>
 
@@ -19,7 +19,7 @@ constexpr int DefaultTimeoutMs = 1000;
 // A request longer than this without its line end is not one; the buffer is dropped.
 constexpr qint64 MaxRequestBytes = 64 * 1024;
 
-void send(QLocalSocket* socket, const QJsonObject& message) {
+void send(QIODevice* socket, const QJsonObject& message) {
     if (socket)
         socket->write(QJsonDocument(message).toJson(QJsonDocument::Compact) + '\n');
 }
@@ -80,15 +80,16 @@ QJsonObject refusalResult(int tile, const ScriptCommands::Refusal& refused) {
 }
 } // namespace
 
-ControlChannel::ControlChannel(Context& context, QObject* parent)
-    : QObject(parent), context_(context), commands_(context) {
+ControlChannel::ControlChannel(Context& context, std::unique_ptr<ControlListener> listener,
+                               QObject* parent)
+    : QObject(parent), context_(context), commands_(context), listener_(std::move(listener)) {
     lastCause_.fill(RackEvents::Cause::Click);
-    connect(&server_, &ControlServer::accepted, this, &ControlChannel::accept);
+    listener_->setAcceptor([this](QIODevice* connection) { accept(connection); });
     trackEvents();
 }
 
 bool ControlChannel::listen(const QString& path) {
-    return server_.listen(path);
+    return listener_->listen(path);
 }
 
 void ControlChannel::trackEvents() {
@@ -98,15 +99,14 @@ void ControlChannel::trackEvents() {
         [this](int tile, bool, RackEvents::Cause cause) { lastCause_[size_t(tile - 1)] = cause; });
 }
 
-void ControlChannel::accept(QLocalSocket* socket) {
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequests(socket); });
-    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+void ControlChannel::accept(QIODevice* socket) {
+    connect(socket, &QIODevice::readyRead, this, [this, socket] { readRequests(socket); });
 }
 
 // Requests that came in during a nested wait of an earlier one on this connection are taken
 // up when that one returns.
-void ControlChannel::readRequests(QLocalSocket* socket) {
-    const QPointer<QLocalSocket> alive(socket);
+void ControlChannel::readRequests(QIODevice* socket) {
+    const QPointer<QIODevice> alive(socket);
     while (alive && alive->canReadLine())
         handle(socket, alive->readLine().trimmed());
     if (alive && alive->bytesAvailable() > MaxRequestBytes) {
@@ -115,7 +115,7 @@ void ControlChannel::readRequests(QLocalSocket* socket) {
     }
 }
 
-void ControlChannel::handle(QLocalSocket* socket, const QByteArray& line) {
+void ControlChannel::handle(QIODevice* socket, const QByteArray& line) {
     if (line.isEmpty())
         return;
     const QJsonDocument document = QJsonDocument::fromJson(line);
@@ -166,7 +166,7 @@ void ControlChannel::handle(QLocalSocket* socket, const QByteArray& line) {
 
 // Tiles that cannot be switched now are answered at once with what a click would be told;
 // the others are clicked, and the reply waits for their echoes.
-void ControlChannel::switchTiles(QLocalSocket* socket, const QList<int>& tiles, bool on,
+void ControlChannel::switchTiles(QIODevice* socket, const QList<int>& tiles, bool on,
                                  int timeoutMs) {
     auto* wait = new EchoWait(context_.events, socket);
     QMap<int, QJsonObject> settled;
@@ -185,9 +185,9 @@ void ControlChannel::switchTiles(QLocalSocket* socket, const QList<int>& tiles, 
 
 // Tiles that cannot be switched are answered at once; the others go off together if they
 // are on, stay off for offMs and come back on, all in the window as it happens.
-void ControlChannel::cycleTiles(QLocalSocket* socket, const QList<int>& tiles, int offMs,
+void ControlChannel::cycleTiles(QIODevice* socket, const QList<int>& tiles, int offMs,
                                 int timeoutMs) {
-    const QPointer<QLocalSocket> alive(socket);
+    const QPointer<QIODevice> alive(socket);
     auto* wait = new EchoWait(context_.events, socket);
     QMap<int, QJsonObject> settled;
     QList<int> cycled;
@@ -212,9 +212,9 @@ void ControlChannel::cycleTiles(QLocalSocket* socket, const QList<int>& tiles, i
     reportWhenEchoed(socket, wait, tiles, settled, timeoutMs);
 }
 
-void ControlChannel::reportWhenEchoed(QLocalSocket* socket, EchoWait* wait, const QList<int>& tiles,
+void ControlChannel::reportWhenEchoed(QIODevice* socket, EchoWait* wait, const QList<int>& tiles,
                                       QMap<int, QJsonObject> settled, int timeoutMs) {
-    const QPointer<QLocalSocket> alive(socket);
+    const QPointer<QIODevice> alive(socket);
     wait->finish(timeoutMs, [this, alive, tiles, settled](const QSet<int>& missing) {
         bool ok = true;
         QJsonArray results;
@@ -232,7 +232,7 @@ void ControlChannel::reportWhenEchoed(QLocalSocket* socket, EchoWait* wait, cons
     });
 }
 
-void ControlChannel::follow(QLocalSocket* socket) {
+void ControlChannel::follow(QIODevice* socket) {
     RackEvents& events = context_.events;
     connect(&events, &RackEvents::switchRequested, socket,
             [socket](int tile, bool on, RackEvents::Cause cause) {

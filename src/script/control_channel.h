@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/control_server.h"
+#include "platform/control_listener.h"
 #include "script/script_commands.h"
 #include "state/dimensions.h"
 #include "state/rack_events.h"
@@ -15,7 +15,7 @@
 
 struct Context;
 class EchoWait;
-class QLocalSocket;
+class QIODevice;
 
 // Scripts' way into the running program (hubrixctl and anything else that speaks its
 // protocol): one JSON object per line each way on a local socket. Requests are handled on
@@ -25,25 +25,27 @@ class QLocalSocket;
 class ControlChannel : public QObject {
     Q_OBJECT
 public:
-    explicit ControlChannel(Context& context, QObject* parent = nullptr);
+    // The channel answers on whatever connections listener accepts.
+    ControlChannel(Context& context, std::unique_ptr<ControlListener> listener,
+                   QObject* parent = nullptr);
 
     bool listen(const QString& path);
-    QString errorString() const { return server_.errorString(); }
+    QString errorString() const { return listener_->errorString(); }
 
 private:
-    void accept(QLocalSocket* socket);
-    void readRequests(QLocalSocket* socket);
-    void handle(QLocalSocket* socket, const QByteArray& line);
-    void switchTiles(QLocalSocket* socket, const QList<int>& tiles, bool on, int timeoutMs);
-    void cycleTiles(QLocalSocket* socket, const QList<int>& tiles, int offMs, int timeoutMs);
-    void reportWhenEchoed(QLocalSocket* socket, EchoWait* wait, const QList<int>& tiles,
+    void accept(QIODevice* socket);
+    void readRequests(QIODevice* socket);
+    void handle(QIODevice* socket, const QByteArray& line);
+    void switchTiles(QIODevice* socket, const QList<int>& tiles, bool on, int timeoutMs);
+    void cycleTiles(QIODevice* socket, const QList<int>& tiles, int offMs, int timeoutMs);
+    void reportWhenEchoed(QIODevice* socket, EchoWait* wait, const QList<int>& tiles,
                           QMap<int, QJsonObject> settled, int timeoutMs);
-    void follow(QLocalSocket* socket);
+    void follow(QIODevice* socket);
     void trackEvents();
 
     Context& context_;
     ScriptCommands commands_;
-    ControlServer server_;
+    std::unique_ptr<ControlListener> listener_;
     // Who asked for each tile's last switch, for the events that follow it.
     std::array<RackEvents::Cause, TileCount> lastCause_{};
 };
