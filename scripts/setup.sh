@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libsqlite3-dev
-          libespeak-ng-dev espeak-ng-data libpcaudio-dev libasound2-dev fonts-wqy-microhei "$@")
+          libespeak-ng-dev espeak-ng-data libpcaudio-dev libasound2-dev fonts-wqy-microhei
+          qt6-translations-l10n "$@")
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -1,5 +1,6 @@
 #include "app/program_directory.h"
 #include "app/run_program.h"
+#include "app/toolkit_translations.h"
 #include "platform/espeak_speech.h"
 #include "platform/event_loop_waits.h"
 #include "platform/pcaudio_tune.h"
@@ -14,6 +15,7 @@ int main(int, char* argv[]) {
     // options (-reverse, -style, ...) can change the window.
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
+    loadToolkitTranslations();
     const QByteArray executable = program_directory::executablePath();
     const std::optional<QString> directory = program_directory::fromExecutablePath(executable);
     if (!directory) {

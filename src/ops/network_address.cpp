@@ -2,6 +2,7 @@
 
 #include "hub/frame_codec.h"
 #include "platform/dialogs.h"
+#include "platform/speech.h"
 #include "state/context.h"
 #include "ui/main_window.h"
 
@@ -12,11 +13,7 @@
 namespace public_address {
 
 QUrl lookupUrl() {
-    QUrl url;
-    url.setScheme(QStringLiteral("https"));
-    url.setHost(LookupHost);
-    url.setPath(QStringLiteral("/ip/"));
-    return url;
+    return QUrl(LookupUrl);
 }
 
 QString pageText(const Network::Page& page) {
@@ -36,7 +33,16 @@ QString pageText(const Network::Page& page) {
 }
 
 QString fromPage(const Network::Page& page) {
-    return text_between(pageText(page), StartMarker, EndMarker);
+    const QString text = pageText(page);
+    const QString marked = text_between(text, StartMarker, EndMarker);
+    if (!marked.isEmpty())
+        return marked;
+    // Otherwise the whole body must be one address; an error page or another site's page is
+    // none. The parser would also take a lone number for an address, which no such page sends.
+    const QString bare = text.trimmed();
+    if (!bare.contains(u'.') && !bare.contains(u':'))
+        return {};
+    return QHostAddress(bare).isNull() ? QString() : bare;
 }
 
 } // namespace public_address
@@ -74,5 +80,21 @@ void NetworkAddress::onAddressClicked() {
     state.publicAddressFetching = true;
     const Network::Page page = network.get(public_address::lookupUrl());
     state.publicAddressFetching = false;
-    ui.externalAddress->setText(public_address::fromPage(page));
+    const QString address = public_address::fromPage(page);
+    ui.externalAddress->setText(address);
+    if (!address.isEmpty())
+        return;
+    // Said, so that an empty box is not taken for a machine without a public address.
+    Speech& speech = context_.services.speech;
+    switch (page.outcome) {
+    case Network::Outcome::TimedOut:
+        speech.speak(QStringLiteral("外网地址查询超时"));
+        break;
+    case Network::Outcome::Failed:
+        speech.speak(QStringLiteral("外网地址查询失败"));
+        break;
+    case Network::Outcome::Received:
+        speech.speak(QStringLiteral("外网地址无法识别"));
+        break;
+    }
 }

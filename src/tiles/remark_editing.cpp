@@ -4,6 +4,7 @@
 #include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
+#include "tiles/open_devices_list.h"
 #include "ui/colours.h"
 #include "ui/key_codes.h"
 #include "ui/main_window.h"
@@ -99,5 +100,7 @@ void RemarkEditing::save(RemarkBox* box) {
         speech.speak(QStringLiteral("保存失败"));
         return;
     }
+    box->showStart();
+    open_devices_list::update(context_, tile, text);
     speech.speak(wasEmpty ? QStringLiteral("保存成功") : QStringLiteral("修改成功"));
 }

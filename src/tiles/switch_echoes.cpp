@@ -2,23 +2,12 @@
 
 #include "hub/frame_codec.h"
 #include "state/context.h"
-#include "store/store_session.h"
-#include "store/stores.h"
+#include "tiles/open_devices_list.h"
 #include "ui/captions.h"
 #include "ui/colours.h"
 #include "ui/lamp.h"
 #include "ui/main_window.h"
 #include "ui/styled_button.h"
-
-#include <QListWidget>
-
-namespace {
-const QString ListSeparator = QStringLiteral("：");
-
-int lineTile(const QString& line) {
-    return line.section(ListSeparator, 0, 0).toInt();
-}
-} // namespace
 
 void SwitchEchoes::onEcho(int link, const QString& frameText) {
     const QString key = frame::echoKey(frameText);
@@ -47,7 +36,7 @@ void SwitchEchoes::switchedOn(int tile) {
     button.setColourSlot(3, colour::DarkGreen);
     button.setText(captions::TileOpened);
     controls.lamp->setColour(colour::Blue);
-    addOpenDeviceLine(tile);
+    open_devices_list::add(context_, tile);
 }
 
 void SwitchEchoes::switchedOff(int tile) {
@@ -55,32 +44,5 @@ void SwitchEchoes::switchedOff(int tile) {
     controls.button->setLit(false);
     controls.button->setText(captions::TileClosed);
     controls.lamp->setColour(colour::Red);
-    removeOpenDeviceLine(tile);
-}
-
-void SwitchEchoes::addOpenDeviceLine(int tile) {
-    QListWidget& list = *context_.window.ui().openDevices;
-    // One line per switched-on tile.
-    for (int row = 0; row < list.count(); ++row) {
-        if (lineTile(list.item(row)->text()) == tile)
-            return;
-    }
-    QString remark;
-    {
-        const StoreSession remarks = StoreSession::remarks(context_);
-        remarks.goToRecord(tile);
-        remark = remarks.store().readField(stores::RemarkField);
-    }
-    list.addItem(QString::number(tile) + ListSeparator +
-                 (remark.isEmpty() ? QStringLiteral("没有备注") : remark));
-}
-
-void SwitchEchoes::removeOpenDeviceLine(int tile) {
-    QListWidget& list = *context_.window.ui().openDevices;
-    for (int row = 0; row < list.count(); ++row) {
-        if (lineTile(list.item(row)->text()) == tile) {
-            delete list.takeItem(row);
-            return;
-        }
-    }
+    open_devices_list::remove(context_, tile);
 }

@@ -17,8 +17,6 @@ public:
 private:
     void switchedOn(int tile);
     void switchedOff(int tile);
-    void addOpenDeviceLine(int tile);
-    void removeOpenDeviceLine(int tile);
 
     Context& context_;
 };

@@ -9,8 +9,13 @@
 TabControl::TabControl(const QString& name, const QStringList& pageTitles, QWidget* parent)
     : QWidget(parent), tabs_(new QTabBar(this)) {
     setObjectName(name);
+    // All eight tabs stay in view at the designed width, their titles shortened where they do
+    // not fit; the full title is in the tab's tooltip and the page's accessible name.
+    tabs_->setUsesScrollButtons(false);
+    tabs_->setElideMode(Qt::ElideRight);
+    tabs_->setExpanding(false);
     for (const QString& title : pageTitles) {
-        tabs_->addTab(title);
+        tabs_->setTabToolTip(tabs_->addTab(title), title);
         auto* page = new QWidget(this);
         page->setObjectName(title);
         page->hide();
@@ -32,6 +37,7 @@ QString TabControl::pageTitle(int index) const {
 }
 void TabControl::setPageTitle(int index, const QString& title) {
     tabs_->setTabText(index, title);
+    tabs_->setTabToolTip(index, title);
     accessibility::notifyNameChanged(page(index));
 }
 bool TabControl::isPageEnabled(int index) const {
@@ -45,6 +51,12 @@ void TabControl::setPageEnabled(int index, bool enabled) {
 }
 int TabControl::currentPage() const {
     return tabs_->currentIndex();
+}
+QRect TabControl::tabRect(int index) const {
+    return tabs_->tabRect(index).translated(tabs_->pos());
+}
+QString TabControl::tabToolTip(int index) const {
+    return tabs_->tabToolTip(index);
 }
 void TabControl::setCurrentPage(int index) {
     tabs_->setCurrentIndex(index);
