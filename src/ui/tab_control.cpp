@@ -9,10 +9,14 @@
 TabControl::TabControl(const QString& name, const QStringList& pageTitles, QWidget* parent)
     : QWidget(parent), tabs_(new QTabBar(this)) {
     setObjectName(name);
-    // All eight tabs stay in view at the designed width, their titles shortened where they do
-    // not fit; the full title is in the tab's tooltip and the page's accessible name.
+    // All eight tabs stay in view at the designed width: a slightly smaller type fits a title
+    // with its device number, and a longer one loses its middle, keeping the link and the
+    // number. The full title is in the tab's tooltip and the page's accessible name.
     tabs_->setUsesScrollButtons(false);
-    tabs_->setElideMode(Qt::ElideRight);
+    tabs_->setElideMode(Qt::ElideMiddle);
+    QFont compact = tabs_->font();
+    compact.setPointSizeF(compact.pointSizeF() * 0.9);
+    tabs_->setFont(compact);
     tabs_->setExpanding(false);
     for (const QString& title : pageTitles) {
         tabs_->setTabToolTip(tabs_->addTab(title), title);

@@ -22,6 +22,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -49,6 +50,21 @@ bool save(QWidget& widget, const char* path) {
     std::fprintf(stderr, "screenshot: cannot write %s\n", path);
     return false;
 }
+
+// Agrees to every question, as an operator would, until the one to be drawn comes up.
+class SceneDialogs : public Dialogs {
+public:
+    Answer show(const QString& text, const QString& title, Icon icon, Buttons buttons,
+                const QString& detail) override {
+        Dialogs& dialogs = drawn ? static_cast<Dialogs&>(real) : agreeing;
+        return dialogs.show(text, title, icon, buttons, detail);
+    }
+    bool drawn = false;
+
+private:
+    AgreeingDialogs agreeing;
+    QtDialogs real;
+};
 
 bool switchOn(MainWindow& window, int tile) {
     StyledButton* button = window.tile(tile).button;
@@ -86,9 +102,7 @@ int main(int argc, char* argv[]) {
     QuietSpeech speech;
     QtSerialPortFactory serialPorts(dir.path());
     EventLoopWaits waits;
-    AgreeingDialogs agreeing;
-    QtDialogs asking;
-    Dialogs& dialogs = scene == "unbind-question" ? static_cast<Dialogs&>(asking) : agreeing;
+    SceneDialogs dialogs;
     QuietNetwork network;
     QuietTune tune;
     Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
@@ -116,11 +130,14 @@ int main(int argc, char* argv[]) {
     window.ui().bindButton->click();
     if (scene == "unbind-question") {
         // The box waits for an answer; it is drawn once it is up, then declined.
+        dialogs.drawn = true;
         bool saved = false;
         QTimer::singleShot(300, [&] {
-            if (QWidget* box = QApplication::activeModalWidget()) {
-                saved = save(*box, argv[1]);
-                box->close();
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                    saved = save(*box, argv[1]);
+                    box->reject();
+                }
             }
         });
         window.ui().unbindButton->click();
