@@ -165,6 +165,14 @@ private slots:
         QCOMPARE(box->text(), QStringLiteral("a一二三四五六七八九"));
         type(box, QStringLiteral("b"));
         QCOMPARE(box->text(), QStringLiteral("a一二三四五六七八九b"));
+        // A full box refuses a key typed in its middle instead of losing its end.
+        box->setCursorPosition(1);
+        type(box, QStringLiteral("c"));
+        QCOMPARE(box->text(), QStringLiteral("a一二三四五六七八九b"));
+        // Typed over a selection, a character takes the selection's place.
+        box->setSelection(1, 1);
+        type(box, QStringLiteral("xy"));
+        QCOMPARE(box->text(), QStringLiteral("axy二三四五六七八九b"));
     }
 
     void tabTitles_allEightFitAtTheDesignedWidth_data() {

@@ -2,9 +2,11 @@
 
 #include "ui/accessibility.h"
 #include "ui/colours.h"
+#include "ui/key_codes.h"
 #include "ui/tile_numbering.h"
 
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QValidator>
 
 #include <algorithm>
@@ -44,6 +46,19 @@ void RemarkBox::focusOutEvent(QFocusEvent* event) {
     if (event->reason() != Qt::PopupFocusReason)
         showStart();
     TextBox::focusOutEvent(event);
+}
+
+void RemarkBox::keyPressEvent(QKeyEvent* event) {
+    const QString typed = event->text();
+    const bool character =
+        !typed.isEmpty() && typed.front().isPrint() && !event->matches(QKeySequence::Paste);
+    if (character && gbkLength(text()) - gbkLength(selectedText()) + gbkLength(typed) > MaxBytes) {
+        // The box keeps what it holds; the handlers still hear the key.
+        event->accept();
+        emit keyDown(keys::designCode(event->key()));
+        return;
+    }
+    TextBox::keyPressEvent(event);
 }
 
 void RemarkBox::describeRemark() {

@@ -6,8 +6,8 @@
 
 // The remark box of a device tile (超级编辑框N). Its stored field is 20 bytes of GBK text, so
 // the box holds at most 20 bytes counted in whole characters: an ASCII character takes one
-// byte, every other character two. Typing stops there, and a longer paste keeps what fits from
-// the start.
+// byte, every other character two. Typing stops there (a key that would push characters out
+// is refused), and a longer paste keeps what fits from the start.
 //
 // A remark is read from its start: whenever the box is not being typed in, and after a save,
 // it shows its first characters with nothing selected. The whole remark is in its tooltip and
@@ -35,6 +35,7 @@ public:
 
 protected:
     void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void describeRemark();

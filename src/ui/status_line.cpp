@@ -3,8 +3,8 @@
 #include "ui/accessibility.h"
 
 StatusLine::StatusLine(QWidget* parent) : QLabel(parent) {
-    setObjectName(QStringLiteral("状态行"));
-    setAccessibleName(QStringLiteral("提示"));
+    // Not a control of the window design, so no design name.
+    setObjectName(QStringLiteral("statusLine"));
     setFrameShape(QFrame::StyledPanel);
     setFrameShadow(QFrame::Sunken);
     setIndent(4);
@@ -17,7 +17,8 @@ void StatusLine::showLine(const QString& text, const QTime& at) {
         history_.removeFirst();
     setText(line);
     const QString recent = history_.join(QLatin1Char('\n'));
+    // A screen reader reads the line itself as the name, and the tooltip, the last few, as
+    // the description.
     setToolTip(recent);
-    setAccessibleDescription(recent);
     accessibility::notifyNameChanged(this);
 }

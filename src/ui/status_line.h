@@ -6,7 +6,7 @@
 
 // The line under the tile area that shows every prompt as it is spoken, with the time, so that
 // an operator who cannot hear it (no sound device, a muted machine, a deaf operator) loses
-// nothing. The last few lines are in its tooltip and its accessible description.
+// nothing. The last few lines are in its tooltip, which is also its accessible description.
 class StatusLine : public QLabel {
     Q_OBJECT
 public:
