@@ -15,7 +15,10 @@ TabControl::TabControl(const QString& name, const QStringList& pageTitles, QWidg
     tabs_->setUsesScrollButtons(false);
     tabs_->setElideMode(Qt::ElideMiddle);
     QFont compact = tabs_->font();
-    compact.setPointSizeF(compact.pointSizeF() * 0.9);
+    if (compact.pointSizeF() > 0)
+        compact.setPointSizeF(compact.pointSizeF() * 0.9);
+    else
+        compact.setPixelSize(compact.pixelSize() * 9 / 10);
     tabs_->setFont(compact);
     tabs_->setExpanding(false);
     for (const QString& title : pageTitles) {
