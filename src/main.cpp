@@ -1,5 +1,6 @@
 #include "app/program_directory.h"
 #include "app/run_program.h"
+#include "app/toolkit_translations.h"
 #include "platform/espeak_speech.h"
 #include "platform/event_loop_waits.h"
 #include "platform/loaded_network.h"
@@ -19,6 +20,7 @@ int main(int, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral(HUBRIX_VERSION));
     // Lets a Wayland compositor match the window to the desktop entry and its icon.
     QApplication::setDesktopFileName(QStringLiteral("org.hubrix.Hubrix"));
+    loadToolkitTranslations();
     const QByteArray executable = program_directory::executablePath();
     const std::optional<QString> directory = program_directory::fromExecutablePath(executable);
     if (!directory) {

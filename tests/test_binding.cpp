@@ -155,6 +155,8 @@ private slots:
         QCOMPARE(rig.dialogs.shown.last().text, QStringLiteral("确认是否解除设备绑定"));
         QCOMPARE(rig.dialogs.shown.last().title, QStringLiteral("解除绑定"));
         QCOMPARE(rig.dialogs.shown.last().icon, Dialogs::Icon::Warning);
+        // The box says what a Yes erases.
+        QCOMPARE(rig.dialogs.shown.last().detail, QStringLiteral("所有备注和常用项都将被删除。"));
         QCOMPARE(bindingRecord(rig).first(), QStringLiteral("0101"));
         QCOMPARE(rig.program->window().tile(7).remarkBox->text(), QStringLiteral("打印机"));
         QVERIFY(ui(rig).unbindButton->isEnabled());

@@ -166,7 +166,17 @@ private slots:
         QVERIFY(server.requests[0].startsWith("GET /ip/ HTTP/1.1\r\n"));
         QCOMPARE(page.body, delivered ? body : QByteArray());
         QCOMPARE(page.charset, charset);
+        QCOMPARE(page.outcome, delivered ? Network::Outcome::Received : Network::Outcome::Failed);
         QCOMPARE(public_address::fromPage(page), address);
+    }
+
+    // The shipped lookup page answers with nothing but the address, as plain text.
+    void get_bareAddressPage() {
+        LoopbackServer server(httpResponse("200 OK", "text/plain", "203.0.113.7\n"));
+        QVERIFY(server.listening());
+        QtNetwork network;
+        QCOMPARE(public_address::fromPage(network.get(server.url())),
+                 QStringLiteral("203.0.113.7"));
     }
 
     void get_givesUpOnAServerThatNeverAnswers() {
@@ -179,6 +189,7 @@ private slots:
         const Network::Page page = network.get(server.url());
         QVERIFY(page.body.isEmpty());
         QVERIFY(page.charset.isEmpty());
+        QCOMPARE(page.outcome, Network::Outcome::TimedOut);
         QCOMPARE(server.requests.size(), 1);
         QVERIFY(handledMeanwhile);
         // It gave up by itself, and dropped the request rather than leaving it on the line.
@@ -197,6 +208,7 @@ private slots:
         const Network::Page page = network.get(url);
         QVERIFY(page.body.isEmpty());
         QVERIFY(page.charset.isEmpty());
+        QCOMPARE(page.outcome, Network::Outcome::Failed);
     }
 
     void loadedNetwork_loadsTheModuleAtTheFirstQuery() {
@@ -329,34 +341,63 @@ private slots:
     void click_showsThePublicAddress_data() {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QByteArray>("charset");
+        QTest::addColumn<Network::Outcome>("outcome");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("GBK page") << GbkPage << QByteArray("GBK") << QStringLiteral("203.0.113.7");
+        // What is said when no address could be had; nothing when one is shown.
+        QTest::addColumn<QString>("said");
+        const auto received = Network::Outcome::Received;
+        const QString address = QStringLiteral("203.0.113.7");
+        const QString unreadable = QStringLiteral("外网地址无法识别");
+        QTest::newRow("GBK page") << GbkPage << QByteArray("GBK") << received << address
+                                  << QString();
         QTest::newRow("UTF-8 page")
-            << Utf8Page << QByteArray("utf-8") << QStringLiteral("203.0.113.7");
+            << Utf8Page << QByteArray("utf-8") << received << address << QString();
         QTest::newRow("upper-case end marker")
             << QStringLiteral("你的外网IP地址是：203.0.113.7</P>").toUtf8() << QByteArray()
-            << QStringLiteral("203.0.113.7");
-        QTest::newRow("failed request") << QByteArray() << QByteArray() << QString();
-        QTest::newRow("no </p>") << Utf8PageWithoutEnd << QByteArray("utf-8") << QString();
-        QTest::newRow("no start marker")
-            << QByteArray("<p>203.0.113.7</p>") << QByteArray() << QString();
+            << received << address << QString();
+        QTest::newRow("bare address")
+            << QByteArray("203.0.113.7\n") << QByteArray() << received << address << QString();
+        QTest::newRow("bare IPv6 address") << QByteArray("2001:db8::7") << QByteArray() << received
+                                           << QStringLiteral("2001:db8::7") << QString();
+        QTest::newRow("a lone number is no address")
+            << QByteArray("12345") << QByteArray() << received << QString() << unreadable;
+        QTest::newRow("failed request") << QByteArray() << QByteArray() << Network::Outcome::Failed
+                                        << QString() << QStringLiteral("外网地址查询失败");
+        QTest::newRow("timed out") << QByteArray() << QByteArray() << Network::Outcome::TimedOut
+                                   << QString() << QStringLiteral("外网地址查询超时");
+        QTest::newRow("no </p>") << Utf8PageWithoutEnd << QByteArray("utf-8") << received
+                                 << QString() << unreadable;
+        QTest::newRow("no start marker") << QByteArray("<p>203.0.113.7</p>") << QByteArray()
+                                         << received << QString() << unreadable;
     }
     void click_showsThePublicAddress() {
         QFETCH(QByteArray, body);
         QFETCH(QByteArray, charset);
+        QFETCH(Network::Outcome, outcome);
         QFETCH(QString, shown);
+        QFETCH(QString, said);
         TestRig rig;
         rig.network.addresses = {QStringLiteral("127.0.0.1"), QStringLiteral("192.168.1.20")};
-        rig.network.page = {body, charset};
+        rig.network.page = {body, charset, outcome};
         Program& program = rig.start();
         ui(program).externalAddress->setText(QStringLiteral("198.51.100.1"));
+        const qsizetype spokenBefore = rig.speech.spoken.size();
 
         ui(program).addressButton->click();
         QCOMPARE(ui(program).externalAddress->text(), shown);
         QCOMPARE(ui(program).internalAddress->text(), QStringLiteral("192.168.1.20"));
         QCOMPARE(rig.network.gets.size(), 1);
-        QCOMPARE(rig.network.gets[0].toString(),
-                 QStringLiteral("https://") + public_address::LookupHost + QStringLiteral("/ip/"));
+        QCOMPARE(rig.network.gets[0], public_address::lookupUrl());
+        QCOMPARE(rig.speech.spoken.mid(spokenBefore),
+                 said.isEmpty() ? QStringList() : QStringList{said});
+    }
+
+    // The page shipped is a public one that answers over HTTPS.
+    void lookupUrl_isAPublicHttpsPage() {
+        const QUrl url = public_address::lookupUrl();
+        QVERIFY(url.isValid());
+        QCOMPARE(url.scheme(), QStringLiteral("https"));
+        QVERIFY(!url.host().endsWith(QStringLiteral("example.com")));
     }
 
     void click_duringTheFetch_startsNoSecondOne() {

@@ -1,12 +1,15 @@
 #include "fakes/test_rig.h"
 #include "store/stores.h"
+#include "tiles/open_devices_list.h"
 #include "ui/colours.h"
 #include "ui/remark_box.h"
 #include "ui/tab_control.h"
 #include "ui/tile_numbering.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 
@@ -23,6 +26,9 @@ void focus(TestRig& rig, int tile) {
     box(rig, tile)->setFocus(Qt::OtherFocusReason);
     QCOMPARE(QApplication::focusWidget(), box(rig, tile));
 }
+
+// Wider than a remark box shows: 20 bytes, ten characters.
+const QString LongRemark = QStringLiteral("一二三四五六七八九十");
 
 QString storedRemark(const TestRig& rig, int tile) {
     return rig.storedField(stores::RemarkFile, stores::RemarkAlias, tile, stores::RemarkField);
@@ -168,6 +174,96 @@ private slots:
         QFile foreign(rig_->path(stores::RemarkFile));
         QVERIFY(foreign.open(QIODevice::ReadOnly));
         QCOMPARE(foreign.readAll(), QByteArray("someone else's file"));
+    }
+
+    void remark_showsItsStartAfterARefill() {
+        QVERIFY(rig_->storeField(stores::RemarkFile, stores::RemarkAlias, 7, 1, LongRemark));
+        rig_->stop();
+        rig_->start();
+        RemarkBox& seven = *box(*rig_, 7);
+        QCOMPARE(seven.text(), LongRemark);
+        QCOMPARE(seven.cursorPosition(), 0);
+        QVERIFY(!seven.hasSelectedText());
+        QCOMPARE(seven.toolTip(), LongRemark);
+        QCOMPARE(seven.accessibleName(), QStringLiteral("设备7 备注 ") + LongRemark);
+        QCOMPARE(box(*rig_, 8)->accessibleName(), QStringLiteral("设备8 备注"));
+    }
+
+    void remark_showsItsStartAfterLosingTheFocus() {
+        focus(*rig_, 9);
+        QTest::keyClicks(box(*rig_, 9), QStringLiteral("abcdefghijklmnopqrst"));
+        QCOMPARE(box(*rig_, 9)->cursorPosition(), 20);
+        QTest::keyClick(box(*rig_, 9), Qt::Key_Right);
+        QCOMPARE(QApplication::focusWidget(), box(*rig_, 10));
+        QCOMPARE(box(*rig_, 9)->cursorPosition(), 0);
+        QCOMPARE(box(*rig_, 9)->toolTip(), QStringLiteral("abcdefghijklmnopqrst"));
+    }
+
+    void save_leavesTheStartShownAndNothingSelected_data() {
+        QTest::addColumn<bool>("byEnter");
+        QTest::newRow("enter") << true;
+        QTest::newRow("double-click") << false;
+    }
+    void save_leavesTheStartShownAndNothingSelected() {
+        QFETCH(bool, byEnter);
+        focus(*rig_, 13);
+        RemarkBox& thirteen = *box(*rig_, 13);
+        thirteen.insert(LongRemark);
+        if (byEnter)
+            QTest::keyClick(&thirteen, Qt::Key_Return);
+        else
+            QTest::mouseDClick(&thirteen, Qt::LeftButton, {}, QPoint(thirteen.width() / 2, 10));
+        QCOMPARE(rig_->speech.spoken.last(), QStringLiteral("保存成功"));
+        QCOMPARE(storedRemark(*rig_, 13), LongRemark);
+        QVERIFY(!thirteen.hasSelectedText());
+        QCOMPARE(thirteen.cursorPosition(), 0);
+    }
+
+    void paste_keepsWhatFitsInWholeCharacters_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("into an empty box")
+            << QString() << QStringLiteral("一二三四五六七八九十百千") << LongRemark;
+        QTest::newRow("a character that would half fit")
+            << QStringLiteral("a") << LongRemark << QStringLiteral("a一二三四五六七八九");
+        QTest::newRow("latin after Chinese")
+            << QStringLiteral("一二三") << QStringLiteral("abcdefghijklmnopq")
+            << QStringLiteral("一二三abcdefghijklmn");
+        QTest::newRow("what fits, whole")
+            << QStringLiteral("ab") << QStringLiteral("一二") << QStringLiteral("ab一二");
+    }
+    void paste_keepsWhatFitsInWholeCharacters() {
+        QFETCH(QString, before);
+        QFETCH(QString, pasted);
+        QFETCH(QString, after);
+        focus(*rig_, 14);
+        RemarkBox& fourteen = *box(*rig_, 14);
+        fourteen.setText(before);
+        fourteen.end(false);
+        QApplication::clipboard()->setText(pasted);
+        QTest::keyClick(&fourteen, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(fourteen.text(), after);
+        QVERIFY(RemarkBox::gbkLength(fourteen.text()) <= RemarkBox::MaxBytes);
+    }
+
+    void save_ofATileThatIsOn_updatesItsOpenDevicesLine() {
+        Context& context = rig_->program->context();
+        open_devices::add(context, 15, QString());
+        open_devices::add(context, 16, QString());
+        const QListWidget& list = *rig_->program->window().ui().openDevices;
+        QCOMPARE(list.item(0)->text(), QStringLiteral("15：没有备注"));
+        focus(*rig_, 15);
+        box(*rig_, 15)->insert(QStringLiteral("打印机"));
+        QTest::keyClick(box(*rig_, 15), Qt::Key_Return);
+        QCOMPARE(list.count(), 2);
+        QCOMPARE(list.item(0)->text(), QStringLiteral("15：打印机"));
+        QCOMPARE(list.item(1)->text(), QStringLiteral("16：没有备注"));
+        // A tile that is off gets no line by saving.
+        focus(*rig_, 17);
+        box(*rig_, 17)->insert(QStringLiteral("网关"));
+        QTest::keyClick(box(*rig_, 17), Qt::Key_Return);
+        QCOMPARE(list.count(), 2);
     }
 
 private:

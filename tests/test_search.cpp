@@ -6,6 +6,7 @@
 #include "ui/styled_button.h"
 #include "ui/tab_control.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
@@ -302,6 +303,40 @@ private slots:
         rig_->stop();
         rig_->start();
         QCOMPARE(items(*rig_->program->window().ui().favourites), remaining);
+    }
+
+    // With a real mouse the first click of a double-click picks the entry and closes the list,
+    // the second opens it again, and the double-click itself reaches the opened list's view.
+    void removeFavourite_byADoubleClickOnTheOpenList() {
+        QVERIFY(rig_->storeField(stores::RemarkFile, stores::RemarkAlias, 12, 2,
+                                 QStringLiteral("12:扫描仪")));
+        QVERIFY(rig_->storeField(stores::RemarkFile, stores::RemarkAlias, 20, 2,
+                                 QStringLiteral("20:网关")));
+        rig_->start();
+        rig_->showActive();
+        DropList& favourites = *rig_->program->window().ui().favourites;
+        favourites.setEnabled(true);
+        QAbstractItemView& view = *favourites.view();
+        const auto entry = [&view] { return view.visualRect(view.model()->index(1, 0)).center(); };
+
+        QTest::mouseClick(&favourites, Qt::LeftButton);
+        QTRY_VERIFY(view.isVisible());
+        QCOMPARE(rig_->speech.spoken.last(), QStringLiteral("查看或双击删除"));
+        // The list takes no release in the moment after it opened, like any drop-down.
+        QTest::qWait(QApplication::doubleClickInterval() + 100);
+        rig_->dialogs.answers = {Dialogs::Answer::Yes};
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, entry());
+        QTRY_VERIFY(!view.isVisible());
+        QCOMPARE(favourites.currentIndex(), 1);
+        QTest::mousePress(&favourites, Qt::LeftButton);
+        QTRY_VERIFY(view.isVisible());
+        QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, entry());
+
+        QVERIFY(!view.isVisible());
+        QCOMPARE(rig_->dialogs.shown.size(), 1);
+        QCOMPARE(rig_->dialogs.shown[0].text, QStringLiteral("是否确认删除选中项目"));
+        QCOMPARE(items(favourites), QStringList{QStringLiteral("12:扫描仪")});
+        QCOMPARE(rig_->storedField(stores::RemarkFile, stores::RemarkAlias, 20, 2), QString());
     }
 
     void focusAndTyping_setTheLooks() {

@@ -8,6 +8,7 @@
 #include "ui/tab_control.h"
 #include "ui/tile_numbering.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -15,6 +16,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 // Types text as key presses, one character at a time, as an input method would deliver it.
@@ -164,6 +166,89 @@ private slots:
         QCOMPARE(box->text(), QStringLiteral("a一二三四五六七八九"));
         type(box, QStringLiteral("b"));
         QCOMPARE(box->text(), QStringLiteral("a一二三四五六七八九b"));
+        // A full box refuses a key typed in its middle instead of losing its end.
+        box->setCursorPosition(1);
+        type(box, QStringLiteral("c"));
+        QCOMPARE(box->text(), QStringLiteral("a一二三四五六七八九b"));
+        // Typed over a selection, a character takes the selection's place.
+        box->setSelection(1, 1);
+        type(box, QStringLiteral("xy"));
+        QCOMPARE(box->text(), QStringLiteral("axy二三四五六七八九b"));
+    }
+
+    void tabTitles_allEightFitAtTheDesignedWidth_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("query") << QStringLiteral("设备号：");
+        QTest::newRow("bound") << QStringLiteral("绑定设备号：");
+    }
+    void tabTitles_allEightFitAtTheDesignedWidth() {
+        QFETCH(QString, kind);
+        MainWindow& window = *window_;
+        TabControl& area = *window.ui().tileArea;
+        area.show();
+        window.show();
+        window.fitDesignSize();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QStringList titles;
+        for (int page = 0; page < 8; ++page) {
+            // The widest device numbers there are.
+            titles << QStringLiteral("端口%1").arg(page + 1) + kind + QStringLiteral("65535");
+            area.setPageTitle(page, titles.last());
+            area.setPageEnabled(page, true);
+        }
+        QCOMPARE(area.width(), 998);
+        for (int page = 0; page < 8; ++page) {
+            const QRect tab = area.tabRect(page);
+            QVERIFY2(tab.left() >= 0 && tab.right() < area.width(), qPrintable(titles[page]));
+            if (page > 0)
+                QVERIFY(tab.left() > area.tabRect(page - 1).left());
+            QCOMPARE(area.pageTitle(page), titles[page]);
+            QCOMPARE(area.tabToolTip(page), titles[page]);
+            QAccessibleInterface* tabInterface =
+                QAccessible::queryAccessibleInterface(area.page(page));
+            QCOMPARE(tabInterface->text(QAccessible::Name), titles[page]);
+        }
+        // No scroll arrows: the last pages are reached like the first.
+        for (const QToolButton* arrow : area.findChildren<QToolButton*>())
+            QVERIFY(!arrow->isVisible());
+        area.setCurrentPage(7);
+        QCOMPARE(area.currentPage(), 7);
+    }
+
+    void litTile_drawsItsTextReadably() {
+        // A switched-on tile: white text (slot 1) on green (slot 4).
+        const auto [text, fill] =
+            colour::readable(colour::toQColor(colour::White), colour::toQColor(colour::Green));
+        QVERIFY(colour::contrast(colour::toQColor(colour::White), colour::toQColor(colour::Green)) <
+                2);
+        QVERIFY(colour::contrast(text, fill) >= colour::ReadableContrast);
+        QCOMPARE(text, colour::toQColor(colour::White));
+        // Still green: the same slot shows the same state.
+        QCOMPARE(fill.hue(), colour::toQColor(colour::Green).hue());
+        // The search button's red on green keeps its fill and deepens the text.
+        const auto [red, green] =
+            colour::readable(colour::toQColor(colour::Red), colour::toQColor(colour::Green));
+        QVERIFY(colour::contrast(red, green) >= colour::ReadableContrast);
+        QCOMPARE(green, colour::toQColor(colour::Green));
+        QCOMPARE(red.hue(), 0);
+        // Readable pairs are left alone.
+        const auto [black, yellow] =
+            colour::readable(colour::toQColor(colour::Black), colour::toQColor(colour::Yellow));
+        QCOMPARE(black, colour::toQColor(colour::Black));
+        QCOMPARE(yellow, colour::toQColor(colour::Yellow));
+    }
+
+    void controls_readAsTheirOwnNames() {
+        const auto& ui = window_->ui();
+        const auto name = [](QWidget* widget) {
+            return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+        };
+        QCOMPARE(name(ui.internalAddress), QStringLiteral("本机内网IP"));
+        QCOMPARE(name(ui.externalAddress), QStringLiteral("本机外网IP"));
+        QCOMPARE(name(ui.favourites), QStringLiteral("常用列表"));
+        QCOMPARE(name(ui.searchResults), QStringLiteral("搜索结果"));
+        QCOMPARE(name(ui.openDevices), QStringLiteral("设备端口显示"));
+        QCOMPARE(ui.addressButton->text(), QStringLiteral("查询IP"));
     }
 
     void init() { window_ = std::make_unique<MainWindow>(); }

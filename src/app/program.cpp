@@ -4,6 +4,7 @@
 #include "platform/serial_port.h"
 #include "ui/drop_list.h"
 #include "ui/remark_box.h"
+#include "ui/status_line.h"
 #include "ui/styled_button.h"
 #include "ui/text_box.h"
 #include "ui/window_created.h"
@@ -32,6 +33,11 @@ portPointers(const std::vector<std::unique_ptr<SerialPort>>& ports) {
     return pointers;
 }
 // A handler's method as a slot; the handler lives as long as the program.
+Services speakingThrough(Services services, Speech& speech) {
+    return Services{speech,           services.serialPorts, services.waits,
+                    services.dialogs, services.network,     services.tune};
+}
+
 template <typename Handler, typename... Args>
 auto call(Handler& handler, void (Handler::*method)(Args...)) {
     return [&handler, method](Args... args) { (handler.*method)(args...); };
@@ -39,8 +45,13 @@ auto call(Handler& handler, void (Handler::*method)(Args...)) {
 } // namespace
 
 Program::Program(Services services, const QString& programDir)
-    : ports_(createPorts(services.serialPorts)), context_{state_,    window_,  store_,
-                                                          events_,   services, portPointers(ports_),
+    : speech_(services.speech, events_),
+      ports_(createPorts(services.serialPorts)), context_{state_,
+                                                          window_,
+                                                          store_,
+                                                          events_,
+                                                          speakingThrough(services, speech_),
+                                                          portPointers(ports_),
                                                           programDir},
       byteArrival_(context_), linkLife_(context_), connectRun_(context_), tileClicks_(context_),
       tileSwitches_(context_), remarkEditing_(context_), remarkSearch_(context_),
@@ -48,6 +59,7 @@ Program::Program(Services services, const QString& programDir)
       addDevice_(context_), promptSound_(context_), powerCycle_(context_) {
     // The menu bar lies right under the title bar, which the toolkit cannot give a tooltip.
     window_.menuBar()->setToolTip(program_directory::storeDirectoryNote(programDir));
+    wireStatusLine();
     wireLinks();
     wireTileSwitches();
     wireTiles();
@@ -170,4 +182,13 @@ void Program::wireCommandButtons() {
     QObject::connect(ui.promptSoundItem, &QAction::triggered, &window_,
                      call(promptSound_, &PromptSound::onItemChosen));
     window_.setCloseCheck([this] { return disconnect_.closingCheck(); });
+}
+
+// Every prompt also on screen, and once that none can be heard.
+void Program::wireStatusLine() {
+    StatusLine* line = window_.ui().statusLine;
+    QObject::connect(&events_, &RackEvents::promptSpoken, line,
+                     [line](const QString& text) { line->showLine(text); });
+    QObject::connect(&speech_, &AnnouncingSpeech::silent, line,
+                     [line](const QString& reason) { line->showLine(reason); });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/announcing_speech.h"
 #include "hub/byte_arrival.h"
 #include "hub/connect_run.h"
 #include "hub/link_life.h"
@@ -53,11 +54,14 @@ private:
     void wireRemarkBoxes();
     void wireSearchAndFavourites();
     void wireCommandButtons();
+    void wireStatusLine();
 
     GlobalState state_;
     MainWindow window_;
     TableStore store_;
     RackEvents events_;
+    // What the handlers speak through.
+    AnnouncingSpeech speech_;
     std::vector<std::unique_ptr<SerialPort>> ports_;
     Context context_;
     ByteArrival byteArrival_;

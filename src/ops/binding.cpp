@@ -71,7 +71,7 @@ void Binding::onUnbindClicked() {
     }
     const auto answer = context_.services.dialogs.show(
         QStringLiteral("确认是否解除设备绑定"), QStringLiteral("解除绑定"), Dialogs::Icon::Warning,
-        Dialogs::Buttons::YesNo);
+        Dialogs::Buttons::YesNo, QStringLiteral("所有备注和常用项都将被删除。"));
     if (answer != Dialogs::Answer::Yes)
         return;
     if (!resetStores()) {

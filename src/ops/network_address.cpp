@@ -2,6 +2,7 @@
 
 #include "hub/frame_codec.h"
 #include "platform/dialogs.h"
+#include "platform/speech.h"
 #include "state/context.h"
 #include "ui/main_window.h"
 
@@ -9,38 +10,6 @@
 #include <QStringDecoder>
 
 #include <arpa/inet.h>
-
-namespace public_address {
-
-QUrl lookupUrl() {
-    QUrl url;
-    url.setScheme(QStringLiteral("https"));
-    url.setHost(LookupHost);
-    url.setPath(QStringLiteral("/ip/"));
-    return url;
-}
-
-QString pageText(const Network::Page& page) {
-    if (!page.charset.isEmpty()) {
-        QStringDecoder declared(page.charset.constData(), QStringDecoder::Flag::Stateless);
-        if (declared.isValid())
-            return declared.decode(page.body);
-    }
-    // Pages that declare nothing are UTF-8 nowadays, or GBK when they were made for this
-    // market long ago; a GBK page is almost never valid UTF-8.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(page.body);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder gbk("GBK", QStringDecoder::Flag::Stateless);
-    return gbk.decode(page.body);
-}
-
-QString fromPage(const Network::Page& page) {
-    return text_between(pageText(page), StartMarker, EndMarker);
-}
-
-} // namespace public_address
 
 namespace {
 // An address text as the platform lists it; IPv6 ones may carry a scope ("fe80::1%eth0").
@@ -63,6 +32,42 @@ ListedAddress readAddress(const QString& text) {
     return {};
 }
 } // namespace
+
+namespace public_address {
+
+QUrl lookupUrl() {
+    return QUrl(LookupUrl);
+}
+
+QString pageText(const Network::Page& page) {
+    if (!page.charset.isEmpty()) {
+        QStringDecoder declared(page.charset.constData(), QStringDecoder::Flag::Stateless);
+        if (declared.isValid())
+            return declared.decode(page.body);
+    }
+    // Pages that declare nothing are UTF-8 nowadays, or GBK when they were made for this
+    // market long ago; a GBK page is almost never valid UTF-8.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(page.body);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder gbk("GBK", QStringDecoder::Flag::Stateless);
+    return gbk.decode(page.body);
+}
+
+QString fromPage(const Network::Page& page) {
+    const QString text = pageText(page);
+    const QString marked = text_between(text, StartMarker, EndMarker);
+    if (!marked.isEmpty())
+        return marked;
+    // Otherwise the whole body must be one address; an error page or another site's page is
+    // none. The parser would also take a lone number for an address, which no such page sends.
+    const QString bare = text.trimmed();
+    return readAddress(bare).family == AF_UNSPEC ? QString() : bare;
+}
+
+} // namespace public_address
+
 
 QString shownLocalAddress(const QStringList& addresses) {
     QString firstIpv6;
@@ -97,5 +102,21 @@ void NetworkAddress::onAddressClicked() {
     state.publicAddressFetching = true;
     const Network::Page page = network.get(public_address::lookupUrl());
     state.publicAddressFetching = false;
-    ui.externalAddress->setText(public_address::fromPage(page));
+    const QString address = public_address::fromPage(page);
+    ui.externalAddress->setText(address);
+    if (!address.isEmpty())
+        return;
+    // Said, so that an empty box is not taken for a machine without a public address.
+    Speech& speech = context_.services.speech;
+    switch (page.outcome) {
+    case Network::Outcome::TimedOut:
+        speech.speak(QStringLiteral("外网地址查询超时"));
+        break;
+    case Network::Outcome::Failed:
+        speech.speak(QStringLiteral("外网地址查询失败"));
+        break;
+    case Network::Outcome::Received:
+        speech.speak(QStringLiteral("外网地址无法识别"));
+        break;
+    }
 }

@@ -8,17 +8,18 @@
 struct Context;
 
 namespace public_address {
-// The host of the page that names the machine's public address. A placeholder under a domain
-// reserved for examples: a deployment puts its own lookup host here, one that serves "/ip/"
-// with the address between the markers below.
-inline const QString LookupHost = QStringLiteral("ip-lookup.example.com");
+// The page that names the machine's public address: a public service whose whole body is the
+// address of whoever asks, as plain text. A lookup page of one's own may instead put the
+// address between the markers below; both kinds are read.
+inline const QString LookupUrl = QStringLiteral("https://api.ipify.org/");
 inline const QString StartMarker = QStringLiteral("你的外网IP地址是：");
 inline const QString EndMarker = QStringLiteral("</p>");
 
 QUrl lookupUrl();
 // The page's body as text: in its declared charset, else UTF-8, else GBK.
 QString pageText(const Network::Page& page);
-// The address the page names, empty when it names none.
+// The address the page names, between the markers or as its whole body; empty when it names
+// none.
 QString fromPage(const Network::Page& page);
 } // namespace public_address
 

@@ -2,31 +2,38 @@
 
 #include "platform/speech.h"
 
+#include <QByteArray>
+
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
 
-// Speaks through the espeak-ng library with its Mandarin voice: offline, no daemon, and it
-// neither blocks nor crashes without a sound device. Loading the voice takes some tens of
-// milliseconds, so the engine starts on a thread of its own and start-up never waits for it;
+// Speaks through the espeak-ng library with a voice that reads Chinese as Mandarin (see
+// EspeakEngine): offline, no daemon, and it neither blocks nor crashes without a sound device.
+// Loading the engine and checking its voices takes a good part of a second, so it happens on a
+// thread of its own once the first prompt is asked for, and the window never waits for it;
 // prompts given meanwhile are queued and spoken in order, none cutting off the one before.
-// Without an engine the program runs silently.
+// Without an engine or a sound device the program runs silently and reports that once.
 class EspeakSpeech : public Speech {
 public:
-    EspeakSpeech();
+    EspeakSpeech() = default;
     ~EspeakSpeech() override;
     EspeakSpeech(const EspeakSpeech&) = delete;
     EspeakSpeech& operator=(const EspeakSpeech&) = delete;
 
     void speak(const QString& text) override;
+    void setSilenceReport(SilenceReport report) override;
 
 private:
     void run();
+    void reportSilence(const QString& reason);
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<QByteArray> queue_;
+    std::deque<QString> queue_;
     bool stopping_ = false;
+    bool silenceReported_ = false;
+    SilenceReport silenceReport_;
     std::thread worker_;
 };

@@ -8,10 +8,15 @@
 // addresses, and one web page.
 class Network {
 public:
+    // How a GET ended: with a page, given up after the time-out, or failed (no route, refused,
+    // an error status, a body too big to be the page asked for).
+    enum class Outcome { Received, TimedOut, Failed };
+
     // A fetched page: its body as sent and the charset its Content-Type declares, if any.
     struct Page {
         QByteArray body;
         QByteArray charset;
+        Outcome outcome = Outcome::Received;
     };
 
     virtual ~Network() = default;
@@ -20,6 +25,6 @@ public:
     // The machine's IP addresses as texts, in the order the platform lists them.
     virtual QStringList localAddresses() const = 0;
     // One GET of url; returns once the page is in or the request failed, handling UI events
-    // meanwhile. A failed request gives an empty page.
+    // meanwhile. A request that did not bring a page gives an empty one with its outcome.
     virtual Page get(const QUrl& url) = 0;
 };

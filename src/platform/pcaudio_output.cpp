@@ -58,19 +58,20 @@ PcaudioOutput::~PcaudioOutput() {
         soundLibrary()->destroy(device_);
 }
 
-void PcaudioOutput::play(const std::vector<qint16>& samples, int sampleRate) {
+bool PcaudioOutput::play(const std::vector<qint16>& samples, int sampleRate) {
     if (samples.empty())
-        return;
+        return true;
     const SoundLibrary* library = soundLibrary();
     if (!library)
-        return;
+        return false;
     if (!device_)
         device_ = library->create(nullptr, "Hubrix", "提示音");
     if (!device_)
-        return;
+        return false;
     if (library->open(device_, AUDIO_OBJECT_FORMAT_S16LE, sampleRate, 1) != 0)
-        return;
+        return false;
     library->write(device_, samples.data(), samples.size() * sizeof(qint16));
     library->drain(device_);
     library->close(device_);
+    return true;
 }

@@ -20,8 +20,9 @@ public:
     PcaudioOutput(const PcaudioOutput&) = delete;
     PcaudioOutput& operator=(const PcaudioOutput&) = delete;
 
-    // 16-bit mono samples; returns once they have been played.
-    void play(const std::vector<qint16>& samples, int sampleRate);
+    // 16-bit mono samples; returns once they have been played. False when there is no sound
+    // device to play them on.
+    bool play(const std::vector<qint16>& samples, int sampleRate);
 
 private:
     audio_object* device_ = nullptr;

@@ -53,11 +53,12 @@ Network::Page QtNetwork::get(const QUrl& url) {
 
     // The loop also ends when the application quits; an unfinished request is dropped then too.
     if (!reply->isFinished()) {
+        const bool timedOut = !timeout.isActive();
         reply->abort();
-        return {};
+        return {{}, {}, timedOut ? Outcome::TimedOut : Outcome::Failed};
     }
     if (reply->error() != QNetworkReply::NoError)
-        return {};
+        return {{}, {}, Outcome::Failed};
     return {reply->readAll(), declaredCharset(reply->rawHeader("Content-Type"))};
 }
 

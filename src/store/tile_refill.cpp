@@ -15,7 +15,10 @@ void refillTiles(Context& context) {
     TableStore& store = context.store;
     const int records = store.recordCount();
     for (int n = store.currentRecordNumber(); n >= 1 && n <= TileCount && n <= records; ++n) {
-        window.tile(n).remarkBox->setText(store.readField(stores::RemarkField));
+        RemarkBox& box = *window.tile(n).remarkBox;
+        box.setText(store.readField(stores::RemarkField));
+        // Setting the text leaves the cursor behind it, which would show the remark's end.
+        box.showStart();
         store.skip();
     }
 }

@@ -12,12 +12,18 @@ int lineTile(const QString& line) {
     return line.section(ListSeparator, 0, 0).toInt();
 }
 
-int rowOf(const QListWidget& list, int tile) {
+QString lineText(int tile, const QString& remark) {
+    return QString::number(tile) + ListSeparator +
+           (remark.isEmpty() ? QStringLiteral("没有备注") : remark);
+}
+
+// nullptr when tile has no line.
+QListWidgetItem* lineOf(QListWidget& list, int tile) {
     for (int row = 0; row < list.count(); ++row) {
         if (lineTile(list.item(row)->text()) == tile)
-            return row;
+            return list.item(row);
     }
-    return -1;
+    return nullptr;
 }
 } // namespace
 
@@ -25,17 +31,18 @@ namespace open_devices {
 
 void add(Context& context, int tile, const QString& remark) {
     QListWidget& list = *context.window.ui().openDevices;
-    if (rowOf(list, tile) >= 0)
-        return;
-    list.addItem(QString::number(tile) + ListSeparator +
-                 (remark.isEmpty() ? QStringLiteral("没有备注") : remark));
+    if (!lineOf(list, tile))
+        list.addItem(lineText(tile, remark));
 }
 
 void remove(Context& context, int tile) {
     QListWidget& list = *context.window.ui().openDevices;
-    const int row = rowOf(list, tile);
-    if (row >= 0)
-        delete list.takeItem(row);
+    delete lineOf(list, tile);
+}
+
+void update(Context& context, int tile, const QString& remark) {
+    if (QListWidgetItem* line = lineOf(*context.window.ui().openDevices, tile))
+        line->setText(lineText(tile, remark));
 }
 
 } // namespace open_devices

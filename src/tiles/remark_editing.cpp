@@ -4,6 +4,7 @@
 #include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
+#include "tiles/open_devices_list.h"
 #include "ui/colours.h"
 #include "ui/key_codes.h"
 #include "ui/main_window.h"
@@ -84,7 +85,11 @@ void RemarkEditing::save(RemarkBox* box) {
     const int tile = tiles::numberFromName(box->objectName(), tiles::RemarkBoxPrefix);
     if (tile < 1 || tile != state.remarkTile || !remark_rules::editable(context_))
         return;
-    context_.services.speech.speak(remark_rules::write(context_, tile, text));
+    bool saved = false;
+    const QString prompt = remark_rules::write(context_, tile, text, &saved);
+    if (saved)
+        box->showStart();
+    context_.services.speech.speak(prompt);
 }
 
 namespace remark_rules {
@@ -117,6 +122,7 @@ QString write(Context& context, int tile, const QString& text, bool* saved) {
         return failed;
     if (saved)
         *saved = true;
+    open_devices::update(context, tile, text);
     return wasEmpty ? QStringLiteral("保存成功") : QStringLiteral("修改成功");
 }
 

@@ -2,10 +2,26 @@
 
 #include "ui/key_codes.h"
 
+#include <QAbstractItemView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 
 DropList::DropList(QWidget* parent) : QComboBox(parent) {
     connect(this, &QComboBox::activated, this, &DropList::entrySelected);
+    view()->viewport()->installEventFilter(this);
+}
+
+bool DropList::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonDblClick || watched != view()->viewport())
+        return QComboBox::eventFilter(watched, event);
+    // The entry double-clicked is the one acted on, as on the closed list.
+    const QModelIndex entry =
+        view()->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+    if (entry.isValid())
+        setCurrentIndex(entry.row());
+    hidePopup();
+    emit doubleClicked();
+    return true;
 }
 
 void DropList::showPopup() {

@@ -4,6 +4,10 @@
 
 // A drop-down list (组合框) that reports the events the window design names. "entrySelected"
 // is the operator's choice of an entry only; entries the program selects raise nothing.
+//
+// A double-click reaches the list as doubleClicked whether the list was closed or open: with a
+// real mouse the first click of a double-click picks the entry and closes the list, the second
+// opens it again and its double-click lands on the opened list's view.
 class DropList : public QComboBox {
     Q_OBJECT
 public:
@@ -21,6 +25,7 @@ signals:
     void aboutToDropDown();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -6,10 +6,12 @@
 #include "ui/drop_list.h"
 #include "ui/lamp.h"
 #include "ui/remark_box.h"
+#include "ui/status_line.h"
 #include "ui/styled_button.h"
 #include "ui/tab_control.h"
 #include "ui/text_box.h"
 #include "ui/tile_numbering.h"
+#include "ui/wrapping_button.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -26,8 +28,17 @@
 
 namespace {
 constexpr QSize DesignOuterSize(1303, 741);
-// The right column and the tile area end at x 1296 and y 688.
-constexpr QSize ClientExtent(1298, 690);
+// The right column ends at x 1296; the tile area at y 688, and the status line below it.
+constexpr QRect StatusLineGeometry(2, 690, 1294, 20);
+constexpr QSize ClientExtent(1298, 712);
+
+// The frame of a group box runs through the middle of its title, as in the window design;
+// the toolkit's own style draws the title above the frame, so the controls near a group's top
+// edge (连接设备, 断开连接, 添加设备) would stick out of it.
+const QString GroupBoxLook = QStringLiteral(
+    "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
+    "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+    " left: 6px; padding: 0 2px; }");
 
 template <typename Widget, typename... Args>
 Widget* place(QWidget* parent, const QString& name, QRect geometry, Args&&... args) {
@@ -39,7 +50,9 @@ Widget* place(QWidget* parent, const QString& name, QRect geometry, Args&&... ar
 }
 
 QGroupBox* groupBox(QWidget* parent, const QString& name, const QString& caption, QRect geometry) {
-    return place<QGroupBox>(parent, name, geometry, caption);
+    auto* box = place<QGroupBox>(parent, name, geometry, caption);
+    box->setStyleSheet(GroupBoxLook);
+    return box;
 }
 
 Lamp* lamp(QWidget* parent, int number, QRect geometry, std::optional<quint32> colour) {
@@ -85,6 +98,8 @@ MainWindow::MainWindow() {
     ui_.tileArea->setGeometry(2, 111, 998, 576);
     ui_.tileArea->hide();
     createTiles();
+    ui_.statusLine = new StatusLine(client);
+    ui_.statusLine->setGeometry(StatusLineGeometry);
 
     move(50, 50);
     resize(DesignOuterSize);
@@ -121,12 +136,15 @@ void MainWindow::createTopStrip(QWidget* client) {
                   QStringLiteral("本机内网IP："));
     ui_.internalAddress =
         place<QLineEdit>(addressGroup, QStringLiteral("编辑框9_内"), {89, 18, 104, 24});
+    // Without a name of their own both boxes would read as their group, "IP查询".
+    ui_.internalAddress->setAccessibleName(QStringLiteral("本机内网IP"));
     place<QLabel>(addressGroup, QStringLiteral("标签3"), {9, 66, 72, 24},
                   QStringLiteral("本机外网IP："));
     ui_.externalAddress =
         place<QLineEdit>(addressGroup, QStringLiteral("编辑框10_外"), {89, 66, 104, 24});
-    ui_.addressButton = place<QPushButton>(addressGroup, QStringLiteral("按钮3_IP"),
-                                           {204, 18, 32, 72}, QStringLiteral("查询IP"));
+    ui_.externalAddress->setAccessibleName(QStringLiteral("本机外网IP"));
+    ui_.addressButton = place<WrappingButton>(addressGroup, QStringLiteral("按钮3_IP"),
+                                              {204, 18, 32, 72}, QStringLiteral("查询IP"));
 
     constexpr int LampLeft[4] = {16, 74, 132, 192};
     for (int k = 1; k <= LinkCount; ++k) {
@@ -152,11 +170,14 @@ void MainWindow::createTopStrip(QWidget* client) {
     ui_.searchLamp = lamp(client, 10, {1055, 35, 32, 25}, std::nullopt);
     ui_.viewButton = styledButton(searchGroup, 339, QStringLiteral("查看控制"), {264, 41, 104, 24});
     ui_.searchResults = place<DropList>(searchGroup, QStringLiteral("组合框2"), {240, 72, 163, 20});
+    ui_.searchResults->setAccessibleName(QStringLiteral("搜索结果"));
 
     ui_.favouriteViewButton =
         styledButton(client, 340, QStringLiteral("常用查看"), {1028, 113, 88, 24});
     ui_.favourites = place<DropList>(client, QStringLiteral("组合框3"), {1120, 114, 165, 20});
+    ui_.favourites->setAccessibleName(QStringLiteral("常用列表"));
     ui_.openDevices = place<QListWidget>(listGroup, QStringLiteral("列表框1"), {2, 24, 288, 519});
+    ui_.openDevices->setAccessibleName(QStringLiteral("设备端口显示"));
 }
 
 void MainWindow::createTiles() {

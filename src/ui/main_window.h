@@ -15,6 +15,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class RemarkBox;
+class StatusLine;
 class StyledButton;
 class TabControl;
 class TextBox;
@@ -51,6 +52,7 @@ public:
         DropList* favourites;                   // 组合框3
         QListWidget* openDevices;               // 列表框1
         TabControl* tileArea;                   // 高级选择夹1
+        StatusLine* statusLine;                 // every prompt, under the tile area
         QAction* promptSoundItem;               // menu item of 设置
         std::array<Tile, TileCount> tiles;      // index N - 1
     };

@@ -5,6 +5,8 @@
 
 #include <QPainter>
 
+#include <tuple>
+
 StyledButton::StyledButton(const QString& name, const QString& caption, QWidget* parent)
     : QAbstractButton(parent) {
     setObjectName(name);
@@ -60,6 +62,8 @@ void StyledButton::paintEvent(QPaintEvent*) {
     }
     if (!isEnabled())
         text = QColor(150, 150, 150);
+    else
+        std::tie(text, fill) = colour::readable(text, fill);
     painter.setPen(QPen(border, hasFocus() ? 2 : 1));
     painter.setBrush(fill);
     painter.drawRoundedRect(frame, 4, 4);

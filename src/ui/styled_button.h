@@ -9,7 +9,8 @@ class QPainter;
 
 // A button (超级按钮) that paints itself in a plain look or in a lit look drawn with four
 // colour slots: 1 text, 2 border, 3 pressed fill, 4 fill. A slot no handler has set draws in a
-// default highlight, so a button lit without colours still shows its caption. The look is
+// default highlight, so a button lit without colours still shows its caption; text and fill
+// are drawn deepened where needed to stay readable (colour::readable). The look is
 // independent of the caption and of the enabled state. Its sound switch says whether a click on it
 // plays the prompt tune; every button starts with it off.
 class StyledButton : public QAbstractButton {

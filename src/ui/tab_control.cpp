@@ -9,8 +9,20 @@
 TabControl::TabControl(const QString& name, const QStringList& pageTitles, QWidget* parent)
     : QWidget(parent), tabs_(new QTabBar(this)) {
     setObjectName(name);
+    // All eight tabs stay in view at the designed width: a slightly smaller type fits a title
+    // with its device number, and a longer one loses its middle, keeping the link and the
+    // number. The full title is in the tab's tooltip and the page's accessible name.
+    tabs_->setUsesScrollButtons(false);
+    tabs_->setElideMode(Qt::ElideMiddle);
+    QFont compact = tabs_->font();
+    if (compact.pointSizeF() > 0)
+        compact.setPointSizeF(compact.pointSizeF() * 0.9);
+    else
+        compact.setPixelSize(compact.pixelSize() * 9 / 10);
+    tabs_->setFont(compact);
+    tabs_->setExpanding(false);
     for (const QString& title : pageTitles) {
-        tabs_->addTab(title);
+        tabs_->setTabToolTip(tabs_->addTab(title), title);
         auto* page = new QWidget(this);
         page->setObjectName(title);
         page->hide();
@@ -32,6 +44,7 @@ QString TabControl::pageTitle(int index) const {
 }
 void TabControl::setPageTitle(int index, const QString& title) {
     tabs_->setTabText(index, title);
+    tabs_->setTabToolTip(index, title);
     accessibility::notifyNameChanged(page(index));
 }
 bool TabControl::isPageEnabled(int index) const {
@@ -47,6 +60,12 @@ void TabControl::setPageEnabled(int index, bool enabled) {
 }
 int TabControl::currentPage() const {
     return tabs_->currentIndex();
+}
+QRect TabControl::tabRect(int index) const {
+    return tabs_->tabRect(index).translated(tabs_->pos());
+}
+QString TabControl::tabToolTip(int index) const {
+    return tabs_->tabToolTip(index);
 }
 bool TabControl::setCurrentPage(int index) {
     if (index < 0 || index >= pageCount() || !isPageEnabled(index))

@@ -24,6 +24,9 @@ public:
     bool isPageEnabled(int index) const;
     void setPageEnabled(int index, bool enabled);
     int currentPage() const;
+    // Where page index's tab is drawn, in this control's coordinates.
+    QRect tabRect(int index) const;
+    QString tabToolTip(int index) const;
     // An unavailable page is never current: false, and nothing changes, for one.
     bool setCurrentPage(int index);
 

@@ -14,16 +14,19 @@
 
 #include <QPushButton>
 
+#include <optional>
+
 namespace {
 
-void createStore(Context& context, const QString& file, const QList<FieldDefinition>& fields,
-                 const QString& created, const QString& failed) {
+// Whether the file was created, or nothing when it was there already.
+std::optional<bool> createStore(Context& context, const QString& file,
+                                const QList<FieldDefinition>& fields) {
     const QString path = context.programDir + file;
     // What an interrupted first start left behind while building the file.
     TableStore::removeStagingLeftovers(path);
     if (TableStore::fileExists(path))
-        return;
-    context.services.speech.speak(context.store.createTable(path, fields) ? created : failed);
+        return std::nullopt;
+    return context.store.createTable(path, fields);
 }
 
 void restoreRemarks(Context& context) {
@@ -82,13 +85,16 @@ void onWindowCreated(Context& context) {
     context.services.waits.processPendingEvents();
 
     stores::defineRemarkFields(state.remarkFieldDefinitions);
-    createStore(context, stores::RemarkFile, state.remarkFieldDefinitions,
-                QStringLiteral("创建备注数据库成功"), QStringLiteral("备注数据库创建失败"));
+    if (const auto created = createStore(context, stores::RemarkFile, state.remarkFieldDefinitions))
+        context.services.speech.speak(*created ? QStringLiteral("创建备注数据库成功")
+                                               : QStringLiteral("备注数据库创建失败"));
     restoreRemarks(context);
 
     stores::defineBindingFields(state.bindingFieldDefinitions);
-    createStore(context, stores::BindingFile, state.bindingFieldDefinitions,
-                QStringLiteral("数据创建成功"), QStringLiteral("数据创建失败"));
+    if (const auto created =
+            createStore(context, stores::BindingFile, state.bindingFieldDefinitions))
+        context.services.speech.speak(*created ? QStringLiteral("数据创建成功")
+                                               : QStringLiteral("数据创建失败"));
     restoreBinding(context);
     // Both stores were opened, so whatever a cut-off joint write of both left is played back.
     TableStore::removeStaleSuperJournals(

@@ -1,13 +1,18 @@
-// Usage: screenshot OUTPUT.png
-// Renders the real main window offscreen after a connect run has found simulated boards and
-// two slots have been switched on, the boards bound and a search made, through the program's real
-// serial code and waits.
+// Usage: screenshot OUTPUT.png [window|eight-boards|unbind-question]
+// Renders the real main window offscreen, connected to simulated boards through the program's
+// real serial code and waits:
+//   window           three boards found, two slots switched on, the boards bound and a search
+//                    made (the picture in the README);
+//   eight-boards     a board on every hub link, so that all eight tab titles are long;
+//   unbind-question  the question 解除绑定 asks, as the toolkit draws it in the program.
 #include "offscreen_screen.h"
 #include "quiet_services.h"
 
 #include "app/program.h"
+#include "app/toolkit_translations.h"
 #include "hubsim/hub_rack.h"
 #include "platform/event_loop_waits.h"
+#include "platform/qt_dialogs.h"
 #include "platform/qt_serial_port.h"
 #include "store/stores.h"
 #include "store/tile_refill.h"
@@ -19,9 +24,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -38,28 +45,68 @@ void storeRemarks(TableStore& store, const QString& path,
     }
     store.goToFirstRecord();
 }
+
+bool save(QWidget& widget, const char* path) {
+    if (widget.grab().save(QString::fromLocal8Bit(path)))
+        return true;
+    std::fprintf(stderr, "screenshot: cannot write %s\n", path);
+    return false;
+}
+
+// Agrees to every question, as an operator would, until the one to be drawn comes up.
+class SceneDialogs : public Dialogs {
+public:
+    Answer show(const QString& text, const QString& title, Icon icon, Buttons buttons,
+                const QString& detail) override {
+        Dialogs& dialogs = drawn ? static_cast<Dialogs&>(real) : agreeing;
+        return dialogs.show(text, title, icon, buttons, detail);
+    }
+    bool drawn = false;
+
+private:
+    AgreeingDialogs agreeing;
+    QtDialogs real;
+};
+
+bool switchOn(MainWindow& window, int tile) {
+    StyledButton* button = window.tile(tile).button;
+    button->click();
+    if (QTest::qWaitFor([button] { return button->isLit(); }, 2000))
+        return true;
+    std::fprintf(stderr, "screenshot: tile %d was not switched on\n", tile);
+    return false;
+}
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc != 2) {
-        std::fputs("usage: screenshot OUTPUT.png\n", stderr);
+    const QByteArray scene = argc == 3 ? QByteArray(argv[2]) : QByteArray("window");
+    if (argc < 2 || argc > 3 ||
+        (scene != "window" && scene != "eight-boards" && scene != "unbind-question")) {
+        std::fputs("usage: screenshot OUTPUT.png [window|eight-boards|unbind-question]\n", stderr);
         return 2;
     }
     // A screen larger than the design, so that the window takes its designed size.
     const QString screen = offscreen_screen::configure(1920, 1080);
-    QApplication app(argc, argv);
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     QFile::remove(screen);
+    loadToolkitTranslations();
     QTemporaryDir dir;
     HubRack rack(dir.path());
     rack.addSilentPort(1);
-    rack.addBoard(2, 0x0102);
-    rack.addBoard(4, 0x0203);
-    rack.addBoard(6, 0x1A2B);
+    if (scene == "eight-boards") {
+        for (int link = 0; link < LinkCount; ++link)
+            rack.addBoard(2 + link, quint16(0xFFF8 + link));
+    } else {
+        rack.addBoard(2, 0x0102);
+        rack.addBoard(4, 0x0203);
+        rack.addBoard(6, 0x1A2B);
+    }
 
     QuietSpeech speech;
     QtSerialPortFactory serialPorts(dir.path());
     EventLoopWaits waits;
-    AgreeingDialogs dialogs;
+    SceneDialogs dialogs;
     QuietNetwork network;
     QuietTune tune;
     Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
@@ -68,7 +115,8 @@ int main(int argc, char* argv[]) {
     storeRemarks(program.store(), dir.path() + stores::RemarkFile,
                  {{3, QStringLiteral("扫描仪")},
                   {10, QStringLiteral("打印机A")},
-                  {11, QStringLiteral("工位3键盘")}});
+                  {11, QStringLiteral("工位3键盘")},
+                  {12, QStringLiteral("三楼机房左侧打印机")}});
     program.state().fillMode = 1;
     refillTiles(program.context());
     program.store().closeTable(stores::RemarkAlias);
@@ -77,21 +125,30 @@ int main(int argc, char* argv[]) {
     window.fitDesignSize();
     window.ui().probeWaitList->setCurrentIndex(0);
     window.ui().connectButton->click();
-    for (int tile : {3, 10}) {
-        StyledButton* button = window.tile(tile).button;
-        button->click();
-        if (!QTest::qWaitFor([button] { return button->isLit(); }, 2000)) {
-            std::fprintf(stderr, "screenshot: tile %d was not switched on\n", tile);
+    if (scene == "eight-boards")
+        return save(window, argv[1]) ? 0 : 1;
+
+    for (int tile : {3, 10})
+        if (!switchOn(window, tile))
             return 1;
-        }
-    }
     window.ui().bindButton->click();
+    if (scene == "unbind-question") {
+        // The box waits for an answer; it is drawn once it is up, then declined.
+        dialogs.drawn = true;
+        bool saved = false;
+        QTimer::singleShot(300, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                    saved = save(*box, argv[1]);
+                    box->reject();
+                }
+            }
+        });
+        window.ui().unbindButton->click();
+        return saved ? 0 : 1;
+    }
     window.ui().searchText->setText(QStringLiteral("打印"));
     window.ui().searchButton->click();
     QTest::qWait(50);
-    if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "screenshot: cannot write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+    return save(window, argv[1]) ? 0 : 1;
 }
