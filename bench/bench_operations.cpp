@@ -43,34 +43,6 @@ private:
     }();
 };
 
-// The longest gap between two turns of a 1 ms timer while it runs: how long the thread was
-// busy without handling events.
-class StallMeter {
-public:
-    StallMeter() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setInterval(1);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            longestMs_ = std::max(longestMs_, double(clock_.nsecsElapsed()) / 1e6);
-            clock_.restart();
-        });
-    }
-    template <typename Work> double measure(Work&& work) {
-        longestMs_ = 0;
-        clock_.start();
-        timer_.start();
-        work();
-        timer_.stop();
-        longestMs_ = std::max(longestMs_, double(clock_.nsecsElapsed()) / 1e6);
-        return longestMs_;
-    }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    double longestMs_ = 0;
-};
-
 // A bound program whose remark store holds a remark on every tile.
 struct Rig {
     QTemporaryDir dir;

@@ -17,36 +17,6 @@
 #include <QTimer>
 
 namespace {
-// The longest gap between two turns of a 1 ms timer while it runs.
-class StallMeter {
-public:
-    StallMeter() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setInterval(1);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            longestMs_ = std::max(longestMs_, double(clock_.nsecsElapsed()) / 1e6);
-            clock_.restart();
-        });
-    }
-    template <typename Done> double measureUntil(Done&& done, int limitMs) {
-        longestMs_ = 0;
-        QElapsedTimer limit;
-        limit.start();
-        clock_.start();
-        timer_.start();
-        EventLoopWaits waits;
-        while (!done() && limit.elapsed() < limitMs)
-            waits.wait(5);
-        timer_.stop();
-        return longestMs_;
-    }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    double longestMs_ = 0;
-};
-
 struct Rig {
     QTemporaryDir dir;
     HubRack rack{dir.path()};
@@ -122,7 +92,12 @@ int main(int argc, char* argv[]) {
                 rig.program->window().tile(tile).button->click();
         });
         StallMeter meter;
-        const double burst = meter.measureUntil([&] { return rig.tilesOn() == TileCount; }, 10'000);
+        const double burst = meter.measure([&] {
+            QElapsedTimer limit;
+            limit.start();
+            while (rig.tilesOn() != TileCount && limit.elapsed() < 10'000)
+                rig.waits.wait(5);
+        });
         report("336 tile clicks in a row, frames sent", clicks, "ms", "-");
         report("longest busy stretch while 336 echoes are confirmed and kept", burst, "ms",
                "< 50 ms");
