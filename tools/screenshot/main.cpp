@@ -1,10 +1,11 @@
-// Usage: screenshot OUTPUT.png [window|eight-boards|unbind-question]
+// Usage: screenshot OUTPUT.png [window|eight-boards|unbind-question|unconfirmed]
 // Renders the real main window offscreen, connected to simulated boards through the program's
 // real serial code and waits:
 //   window           three boards found, two slots switched on, the boards bound and a search
 //                    made (the picture in the README);
 //   eight-boards     a board on every hub link, so that all eight tab titles are long;
-//   unbind-question  the question 解除绑定 asks, as the toolkit draws it in the program.
+//   unbind-question  the question 解除绑定 asks, as the toolkit draws it in the program;
+//   unconfirmed      a tile whose board did not echo its switch, and one still waiting.
 #include "offscreen_screen.h"
 #include "quiet_services.h"
 
@@ -81,8 +82,11 @@ bool switchOn(MainWindow& window, int tile) {
 int main(int argc, char* argv[]) {
     const QByteArray scene = argc == 3 ? QByteArray(argv[2]) : QByteArray("window");
     if (argc < 2 || argc > 3 ||
-        (scene != "window" && scene != "eight-boards" && scene != "unbind-question")) {
-        std::fputs("usage: screenshot OUTPUT.png [window|eight-boards|unbind-question]\n", stderr);
+        (scene != "window" && scene != "eight-boards" && scene != "unbind-question" &&
+         scene != "unconfirmed")) {
+        std::fputs(
+            "usage: screenshot OUTPUT.png [window|eight-boards|unbind-question|unconfirmed]\n",
+            stderr);
         return 2;
     }
     // A screen larger than the design, so that the window takes its designed size.
@@ -127,10 +131,23 @@ int main(int argc, char* argv[]) {
     window.ui().connectButton->click();
     if (scene == "eight-boards")
         return save(window, argv[1]) ? 0 : 1;
+    if (scene == "unconfirmed") {
+        // Tile 5's board switches without an echo; tile 6's echo is on its way.
+        rack.setFault(2, HubRack::Fault::DropEcho);
+        window.tile(5).button->click();
+        QTest::qWait(TileSwitches::ConfirmationMs + 200);
+        rack.setFault(2, HubRack::Fault::LateReply, 5000);
+        window.tile(6).button->click();
+        QTest::qWait(50);
+        return save(window, argv[1]) ? 0 : 1;
+    }
 
-    for (int tile : {3, 10})
-        if (!switchOn(window, tile))
-            return 1;
+    // The unbinding asks only while no tile is on.
+    if (scene != "unbind-question") {
+        for (int tile : {3, 10})
+            if (!switchOn(window, tile))
+                return 1;
+    }
     window.ui().bindButton->click();
     if (scene == "unbind-question") {
         // The box waits for an answer; it is drawn once it is up, then declined.
