@@ -234,6 +234,38 @@ struct Connect : Step {
     void show(std::ostream& os) const override { os << "connect"; }
 };
 
+// The operator does something while a run waits after one of its probes: clicks a tile,
+// stops the run, or clicks connect again (a run nested in the first).
+struct ConnectAndActDuringAWait : Step {
+    enum class During { ClickTile, Disconnect, Connect };
+    During during = *rc::gen::element(During::ClickTile, During::Disconnect, During::Connect);
+    int atWait = *rc::gen::inRange(0, 60);
+    int tile = anyClickedTile();
+    void act(Rack& rack, QStringList&) const override {
+        MainWindow& window = rack.rig.program->window();
+        const qsizetype first = rack.rig.waits.waits.size();
+        rack.rig.waits.duringWait = [&, first, done = false](int wait) mutable {
+            if (done || wait - first < atWait)
+                return;
+            done = true;
+            if (during == During::ClickTile)
+                window.tile(tile).button->click();
+            else if (during == During::Disconnect)
+                window.ui().disconnectButton->click();
+            else
+                window.ui().connectButton->click();
+        };
+        window.ui().connectButton->click();
+        rack.rig.waits.duringWait = nullptr;
+    }
+    void show(std::ostream& os) const override {
+        static const char* names[] = {"click tile", "disconnect", "connect"};
+        os << "connect, and at wait " << atWait << " " << names[int(during)];
+        if (during == During::ClickTile)
+            os << " " << tile;
+    }
+};
+
 struct Disconnect : Step {
     void act(Rack& rack, QStringList&) const override {
         rack.rig.program->window().ui().disconnectButton->click();
@@ -417,9 +449,10 @@ void runSequence() {
     Rack rack;
     rc::state::check(
         model, rack,
-        rc::state::gen::execOneOfWithArgs<Connect, Connect, Disconnect, Bind, Unbind, AddDevice,
-                                          ClickTile, ClickTile, ClickTile, ViewJump, TryClose, Kill,
-                                          Unplug, Plug, SetEcho, LateEchoesArrive>());
+        rc::state::gen::execOneOfWithArgs<Connect, Connect, ConnectAndActDuringAWait, Disconnect,
+                                          Bind, Unbind, AddDevice, ClickTile, ClickTile, ClickTile,
+                                          ViewJump, TryClose, Kill, Unplug, Plug, SetEcho,
+                                          LateEchoesArrive>());
     // However the sequence left the rack, the operator can switch off and go home.
     rack.switchOffAndClose();
 }
