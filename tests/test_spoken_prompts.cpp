@@ -20,7 +20,7 @@ bool isSpeechPassage(const QString& path) {
 // The rules that the window's handlers and the scripting channel share hand their prompt to
 // whoever speaks it; every literal those files write is a prompt.
 bool isPromptRule(const QString& path) {
-    return path.endsWith(QStringLiteral("/tiles/tile_switch.cpp")) ||
+    return path.endsWith(QStringLiteral("/tiles/tile_click_rules.cpp")) ||
            path.endsWith(QStringLiteral("/tiles/remark_editing.cpp")) ||
            path.endsWith(QStringLiteral("/tiles/remark_editing.h"));
 }

@@ -5,8 +5,8 @@
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "tiles/remark_editing.h"
+#include "tiles/tile_click_rules.h"
 #include "tiles/tile_state.h"
-#include "tiles/tile_switch.h"
 #include "ui/main_window.h"
 #include "ui/remark_box.h"
 
@@ -19,14 +19,14 @@ QJsonObject refused(const QString& text) {
 } // namespace
 
 std::optional<ScriptCommands::Refusal> ScriptCommands::refusal(int tile) const {
-    const auto refused = tile_switch::refusal(context_, tile);
+    const auto refused = tile_click_rules::refusal(context_, tile);
     if (!refused)
         return std::nullopt;
-    return Refusal{refused->kind == tile_switch::Refusal::Kind::Connecting, refused->prompt};
+    return Refusal{refused->kind == tile_click_rules::Refusal::Kind::Connecting, refused->prompt};
 }
 
 void ScriptCommands::click(int tile) {
-    tile_switch::click(context_, tile, RackEvents::Cause::Script);
+    tile_click_rules::click(context_, tile, RackEvents::Cause::Script);
 }
 
 QJsonObject ScriptCommands::status() const {

@@ -2,8 +2,8 @@
 
 #include "platform/waits.h"
 #include "state/context.h"
+#include "tiles/tile_click_rules.h"
 #include "tiles/tile_state.h"
-#include "tiles/tile_switch.h"
 #include "ui/styled_button.h"
 #include "ui/tile_numbering.h"
 
@@ -26,13 +26,13 @@ bool PowerCycle::cycle(const QList<int>& tiles, int offMs, RackEvents::Cause cau
     ++going;
     for (int tile : tiles) {
         if (tileState(context_, tile).on)
-            tile_switch::click(context_, tile, cause);
+            tile_click_rules::click(context_, tile, cause);
     }
     context_.services.waits.wait(offMs);
     // A window that agreed to close meanwhile gets no more frames sent from it.
     for (int tile : context_.state.closing ? QList<int>{} : tiles) {
         if (!tileState(context_, tile).on)
-            tile_switch::click(context_, tile, cause);
+            tile_click_rules::click(context_, tile, cause);
     }
     --going;
     return true;

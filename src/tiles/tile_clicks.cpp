@@ -4,7 +4,7 @@
 #include "platform/serial_port.h"
 #include "platform/speech.h"
 #include "state/context.h"
-#include "tiles/tile_switch.h"
+#include "tiles/tile_click_rules.h"
 #include "tiles/tile_switches.h"
 #include "ui/captions.h"
 #include "ui/styled_button.h"
@@ -23,7 +23,7 @@ void TileClicks::onTileClicked(StyledButton* button) {
     // leaves nothing for a late echo to confirm.
     switches.forgetRequest(tile);
 
-    if (const auto refused = tile_switch::refusal(context_, tile)) {
+    if (const auto refused = tile_click_rules::refusal(context_, tile)) {
         context_.services.speech.speak(refused->prompt);
         return;
     }

@@ -1,11 +1,11 @@
-#include "tiles/tile_switch.h"
+#include "tiles/tile_click_rules.h"
 
 #include "state/context.h"
 #include "tiles/tile_clicks.h"
 #include "ui/main_window.h"
 #include "ui/tile_numbering.h"
 
-namespace tile_switch {
+namespace tile_click_rules {
 
 std::optional<Refusal> refusal(const Context& context, int tile) {
     if (context.state.connectDone != 1)
@@ -28,4 +28,4 @@ void click(Context& context, int tile, RackEvents::Cause cause) {
     current = outer;
 }
 
-} // namespace tile_switch
+} // namespace tile_click_rules

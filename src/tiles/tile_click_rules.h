@@ -10,7 +10,7 @@ struct Context;
 
 // What a tile switch needs before a frame can go out, and the way anyone but the tile's own
 // button asks for one: through the same click handler, marked with who asked.
-namespace tile_switch {
+namespace tile_click_rules {
 
 struct Refusal {
     enum class Kind {
@@ -31,4 +31,4 @@ std::optional<Refusal> refusal(const Context& context, int tile);
 // GlobalState::switchCause while the click runs.
 void click(Context& context, int tile, RackEvents::Cause cause);
 
-} // namespace tile_switch
+} // namespace tile_click_rules
