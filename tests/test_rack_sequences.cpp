@@ -1,11 +1,14 @@
 // Random sequences of what an operator does and what a rack does to the program (connects,
-// disconnects, bindings, added boards, tile clicks, view jumps, closing, cables pulled and
-// plugged in elsewhere, boards swapped, echoes late or lost, the program killed and started
-// again), run through the program's own handlers against simulated boards, with the rules that
-// must hold checked after every step. RC_PARAMS sets the run: CI uses a fixed seed and a few
-// dozen sequences; `RC_PARAMS="max_success=2000" build/tests/test_rack_sequences` runs longer.
+// disconnects, bindings, added boards, tile clicks, scripted switches, power cycles, view
+// jumps, closing, clicks during a run's waits, cables pulled and plugged in elsewhere, boards
+// swapped, echoes late or lost, the program killed and started again), run through the
+// program's own handlers against simulated boards, with the rules that must hold checked after
+// every step. RC_PARAMS sets the run: CI uses a fixed seed and 150 sequences;
+// `RC_PARAMS="max_success=3000 max_size=100" build/tests/test_rack_sequences` runs longer.
 #include "fakes/test_rig.h"
 #include "store/stores.h"
+#include "tiles/power_cycle.h"
+#include "tiles/tile_click_rules.h"
 #include "ui/drop_list.h"
 #include "ui/styled_button.h"
 #include "ui/tab_control.h"
@@ -339,6 +342,26 @@ struct ClickTile : Step {
             window.tile(tile).button->click();
     }
     void show(std::ostream& os) const override { os << "click tile " << tile; }
+};
+
+// A script switches the tile through the control channel's way in: the same click, with no
+// page to reach first.
+struct ScriptSwitch : Step {
+    int tile = anyClickedTile();
+    void act(Rack& rack, QStringList&) const override {
+        tile_click_rules::click(rack.rig.program->context(), tile, RackEvents::Cause::Script);
+    }
+    void show(std::ostream& os) const override { os << "script switches tile " << tile; }
+};
+
+// 断电重启 from the tile's context menu.
+struct PowerCycleTile : Step {
+    int tile = anyClickedTile();
+    void act(Rack& rack, QStringList&) const override {
+        PowerCycle(rack.rig.program->context())
+            .onCycleChosen(rack.rig.program->window().tile(tile).button);
+    }
+    void show(std::ostream& os) const override { os << "power cycle tile " << tile; }
 };
 
 struct ViewJump : Step {
