@@ -1,10 +1,12 @@
 // hubrixctl: scripts' command line for a running Hubrix. It sends one request to the
 // program of a directory over its control channel and prints the reply, or follows its
 // events; the program does the work in its window.
+#include "app/program_directory.h"
 #include "command_line.h"
 #include "local_connection.h"
 #include "platform/control_address.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -108,6 +110,14 @@ int report(const QString& command, const QJsonObject& reply) {
     return ok ? Done : NotDone;
 }
 
+QString storeDirectoryOf(const QString& executableDir) {
+    QCoreApplication::setApplicationName(QStringLiteral("hubrix"));
+    return program_directory::keepsStoresBeside(executableDir,
+                                                program_directory::isWritable(executableDir))
+               ? executableDir
+               : program_directory::userDataDirectory();
+}
+
 int noProgram(const QString& programDir) {
     err() << "hubrixctl: no Hubrix is running for " << programDir
           << " (start it, or name its directory with --dir)\n";
@@ -127,10 +137,12 @@ int main(int argc, char* argv[]) {
         err() << "hubrixctl: " << error << '\n' << command_line::usage();
         return Usage;
     }
-    // The installed and the portable program both lie beside hubrixctl.
-    const QString programDir = invocation->programDir.isEmpty()
-                                   ? QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath()
-                                   : invocation->programDir;
+    // The installed and the portable program both lie beside hubrixctl, and each listens for
+    // the directory of its stores: its own, or the user's data directory when installed.
+    const QString programDir =
+        invocation->programDir.isEmpty()
+            ? storeDirectoryOf(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath())
+            : invocation->programDir;
     LocalConnection connection;
     if (!connection.connectTo(control_address::socketPath(programDir)))
         return noProgram(programDir);
