@@ -1,7 +1,10 @@
 #include "platform/espeak_speech.h"
 
-#include "platform/espeak_engine.h"
 #include "platform/pcaudio_output.h"
+
+#include <utility>
+
+EspeakSpeech::EspeakSpeech(QString libraryFile) : libraryFile_(std::move(libraryFile)) {}
 
 EspeakSpeech::~EspeakSpeech() {
     {
@@ -42,7 +45,7 @@ void EspeakSpeech::run() {
     // The engine only synthesises; this thread plays what it made on the program's own sound
     // output, which stays quiet without a sound device where the engine's would complain on
     // standard error at every prompt.
-    EspeakEngine engine;
+    EspeakEngine engine(libraryFile_);
     if (!engine.load())
         reportSilence(QStringLiteral("语音引擎无法加载，提示只显示在这里"));
     PcaudioOutput output;
