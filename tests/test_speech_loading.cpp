@@ -65,6 +65,7 @@ private slots:
         EspeakSpeech speech;
         Reports reports;
         speech.setSilenceReport(reports.report());
+        speech.speak(QStringLiteral("欢迎使用Hubrix"));
         for (const char* file : SoundLibraries)
             QVERIFY2(!mapped(file), file);
         QVERIFY(reports.reasons().isEmpty());
@@ -87,13 +88,46 @@ private slots:
         QVERIFY(engine.voice().isEmpty());
     }
 
-    void speech_withoutTheEngine_reportsSilenceOnce() {
+    // Loading reports a missing engine, so a report shows whether loading was tried; the
+    // destructor waits for a load under way.
+    void speech_loadsNothingBeforeLoadingMayBegin() {
         Reports reports;
         {
             EspeakSpeech speech(MissingEngine);
             speech.setSilenceReport(reports.report());
             speech.speak(QStringLiteral("欢迎使用Hubrix"));
             speech.speak(QStringLiteral("设备未连接"));
+        }
+        QVERIFY(reports.reasons().isEmpty());
+    }
+
+    void speech_thatSpeaksNothing_loadsNothing() {
+        Reports reports;
+        {
+            EspeakSpeech speech(MissingEngine);
+            speech.setSilenceReport(reports.report());
+            speech.beginLoading();
+        }
+        QVERIFY(reports.reasons().isEmpty());
+    }
+
+    void speech_withoutTheEngine_reportsSilenceOnce_data() {
+        QTest::addColumn<bool>("promptsFirst");
+        QTest::newRow("prompts queued before loading may begin") << true;
+        QTest::newRow("prompts given after") << false;
+    }
+    void speech_withoutTheEngine_reportsSilenceOnce() {
+        QFETCH(bool, promptsFirst);
+        Reports reports;
+        {
+            EspeakSpeech speech(MissingEngine);
+            speech.setSilenceReport(reports.report());
+            if (!promptsFirst)
+                speech.beginLoading();
+            speech.speak(QStringLiteral("欢迎使用Hubrix"));
+            speech.speak(QStringLiteral("设备未连接"));
+            if (promptsFirst)
+                speech.beginLoading();
             QVERIFY(reports.awaitFirst());
             speech.speak(QStringLiteral("设备未连接"));
         }

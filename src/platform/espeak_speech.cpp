@@ -20,10 +20,21 @@ void EspeakSpeech::speak(const QString& text) {
     {
         std::lock_guard lock(mutex_);
         queue_.push_back(text);
-        if (!worker_.joinable())
-            worker_ = std::thread([this] { run(); });
+        startWorkerIfDue();
     }
     wake_.notify_one();
+}
+
+void EspeakSpeech::beginLoading() {
+    std::lock_guard lock(mutex_);
+    loadingBegun_ = true;
+    startWorkerIfDue();
+}
+
+void EspeakSpeech::startWorkerIfDue() {
+    // A run that speaks nothing never loads the engine.
+    if (loadingBegun_ && !queue_.empty() && !worker_.joinable())
+        worker_ = std::thread([this] { run(); });
 }
 
 void EspeakSpeech::setSilenceReport(SilenceReport report) {
