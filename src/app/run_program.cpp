@@ -27,6 +27,13 @@ int runProgram(Services services, const QString& programDir,
             qWarning("hubrix: no control channel for scripts: %s",
                      qPrintable(channel->errorString()));
     });
+    // The speech engine and its sound libraries load on their own thread only once the window is
+    // up and every event queued at its start (the listener's load among them) has been handled,
+    // so they never hold up the first picture; the greeting waits in the engine's queue till
+    // then.
+    QTimer::singleShot(0, &program.window(), [&program, &services] {
+        QTimer::singleShot(0, &program.window(), [&services] { services.speech.beginLoading(); });
+    });
     if (whenShown)
         whenShown(program);
     QApplication::exec();

@@ -5,9 +5,12 @@
 
 #include <vector>
 
+struct EspeakLibrary;
+
 // The espeak-ng library, loaded with a voice that reads Chinese text as Mandarin. The library
 // keeps one engine per process and is not thread-safe: one object at a time, used from one
-// thread. Loaded once, the library stays until the process ends.
+// thread. It is opened by load(), not linked, so that a run that speaks nothing never maps it
+// nor the sound libraries it depends on; once loaded it stays until the process ends.
 //
 // The voice is chosen by what the installed engine does with a prompt, not by its name: one
 // version's "cmn" reads Chinese characters through pinyin spelt as English, another's does
@@ -17,13 +20,16 @@ public:
     // In order of preference; the first that reads the probe prompt as Mandarin is taken.
     static const QStringList CandidateVoices;
 
-    EspeakEngine() = default;
+    // The file the engine is loaded from, as the dynamic loader looks it up.
+    static const QString LibraryFile;
+
+    explicit EspeakEngine(QString libraryFile = LibraryFile);
     EspeakEngine(const EspeakEngine&) = delete;
     EspeakEngine& operator=(const EspeakEngine&) = delete;
 
-    // Loads the library and chooses the voice; false when the library does not load or no
-    // candidate voice exists. With a voice that is not Mandarin it still loads (the prompts
-    // are spoken as well as it can) and mandarin() says so.
+    // Loads the library and chooses the voice; false when the library does not load, lacks a
+    // function this program uses, or no candidate voice exists. With a voice that is not Mandarin
+    // it still loads (the prompts are spoken as well as it can) and mandarin() says so.
     bool load(const QStringList& candidates = CandidateVoices);
     bool isLoaded() const { return sampleRate_ > 0; }
     QString voice() const { return voice_; }
@@ -46,6 +52,8 @@ public:
 private:
     bool tryVoice(const QString& name);
 
+    QString libraryFile_;
+    const EspeakLibrary* library_ = nullptr;
     int sampleRate_ = 0;
     QString voice_;
     bool mandarin_ = false;

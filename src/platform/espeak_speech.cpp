@@ -1,7 +1,10 @@
 #include "platform/espeak_speech.h"
 
-#include "platform/espeak_engine.h"
 #include "platform/pcaudio_output.h"
+
+#include <utility>
+
+EspeakSpeech::EspeakSpeech(QString libraryFile) : libraryFile_(std::move(libraryFile)) {}
 
 EspeakSpeech::~EspeakSpeech() {
     {
@@ -17,10 +20,21 @@ void EspeakSpeech::speak(const QString& text) {
     {
         std::lock_guard lock(mutex_);
         queue_.push_back(text);
-        if (!worker_.joinable())
-            worker_ = std::thread([this] { run(); });
+        startWorkerIfDue();
     }
     wake_.notify_one();
+}
+
+void EspeakSpeech::beginLoading() {
+    std::lock_guard lock(mutex_);
+    loadingBegun_ = true;
+    startWorkerIfDue();
+}
+
+void EspeakSpeech::startWorkerIfDue() {
+    // A run that speaks nothing never loads the engine.
+    if (loadingBegun_ && !queue_.empty() && !worker_.joinable())
+        worker_ = std::thread([this] { run(); });
 }
 
 void EspeakSpeech::setSilenceReport(SilenceReport report) {
@@ -42,7 +56,7 @@ void EspeakSpeech::run() {
     // The engine only synthesises; this thread plays what it made on the program's own sound
     // output, which stays quiet without a sound device where the engine's would complain on
     // standard error at every prompt.
-    EspeakEngine engine;
+    EspeakEngine engine(libraryFile_);
     if (!engine.load())
         reportSilence(QStringLiteral("语音引擎无法加载，提示只显示在这里"));
     PcaudioOutput output;

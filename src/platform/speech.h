@@ -17,4 +17,8 @@ public:
     // heard at all (no speech engine, no sound device). An engine that always can be heard
     // never calls it.
     virtual void setSilenceReport(SilenceReport report) { (void)report; }
+    // The window is up and the events of its start are handled: an engine that is slow to load
+    // may load now. Until then such an engine keeps the prompts it is given and speaks them
+    // afterwards, in order.
+    virtual void beginLoading() {}
 };
