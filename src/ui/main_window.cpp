@@ -4,6 +4,7 @@
 #include "ui/captions.h"
 #include "ui/colours.h"
 #include "ui/drop_list.h"
+#include "ui/group_frame.h"
 #include "ui/lamp.h"
 #include "ui/remark_box.h"
 #include "ui/status_line.h"
@@ -32,14 +33,6 @@ constexpr QSize DesignOuterSize(1303, 741);
 constexpr QRect StatusLineGeometry(2, 690, 1294, 20);
 constexpr QSize ClientExtent(1298, 712);
 
-// The frame of a group box runs through the middle of its title, as in the window design;
-// the toolkit's own style draws the title above the frame, so the controls near a group's top
-// edge (连接设备, 断开连接, 添加设备) would stick out of it.
-const QString GroupBoxLook = QStringLiteral(
-    "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
-    "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-    " left: 6px; padding: 0 2px; }");
-
 template <typename Widget, typename... Args>
 Widget* place(QWidget* parent, const QString& name, QRect geometry, Args&&... args) {
     auto* widget = new Widget(std::forward<Args>(args)..., parent);
@@ -50,9 +43,7 @@ Widget* place(QWidget* parent, const QString& name, QRect geometry, Args&&... ar
 }
 
 QGroupBox* groupBox(QWidget* parent, const QString& name, const QString& caption, QRect geometry) {
-    auto* box = place<QGroupBox>(parent, name, geometry, caption);
-    box->setStyleSheet(GroupBoxLook);
-    return box;
+    return place<GroupFrame>(parent, name, geometry, caption);
 }
 
 Lamp* lamp(QWidget* parent, int number, QRect geometry, std::optional<quint32> colour) {
