@@ -3,6 +3,7 @@
 // the lit tile through the simulator over a pseudo-terminal.
 #include "bench_stats.h"
 #include "quiet_services.h"
+#include "simulator_process.h"
 
 #include "app/program.h"
 #include "hub/frame_codec.h"
@@ -29,26 +30,6 @@ double cpuSeconds() {
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
-
-// The simulator as its own process, so that only the program's CPU time is counted.
-class Simulator {
-public:
-    Simulator(const QString& dir, const QStringList& arguments, int lastPort) {
-        const QString hubsim = QCoreApplication::applicationDirPath() + "/../tools/hubsim/hubsim";
-        process_.setStandardOutputFile(QProcess::nullDevice());
-        process_.start(hubsim, QStringList{"--dir", dir} + arguments);
-        const QString last = dir + "/ports/COM" + QString::number(lastPort);
-        for (int i = 0; i < 100 && !QFileInfo::exists(last); ++i)
-            QThread::msleep(20);
-    }
-    ~Simulator() {
-        process_.terminate();
-        process_.waitForFinished(3000);
-    }
-
-private:
-    QProcess process_;
-};
 
 struct Rig {
     QTemporaryDir dir;
@@ -84,7 +65,7 @@ void silentQueryRun() {
     QStringList silent;
     for (int n = 1; n <= 30; ++n)
         silent << QString::number(n);
-    Simulator simulator(rig.dir.path(), {"--silent", silent.join(',')}, 30);
+    SimulatorProcess simulator(rig.dir.path(), {"--silent", silent.join(',')}, 30);
     Program program(
         Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network, rig.tune},
         rig.dir.path());
@@ -122,7 +103,7 @@ double untilCaption(Program& program, StyledButton* button, const QString& capti
 
 void clickRoundTrip() {
     Rig rig;
-    Simulator simulator(rig.dir.path(), {"--board", "1:0102"}, 1);
+    SimulatorProcess simulator(rig.dir.path(), {"--board", "1:0102"}, 1);
     Program program(
         Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network, rig.tune},
         rig.dir.path());

@@ -3,6 +3,7 @@
 // with all 336 tiles on costs.
 #include "bench_stats.h"
 #include "quiet_services.h"
+#include "simulator_process.h"
 
 #include "app/program.h"
 #include "platform/control_address.h"
@@ -29,26 +30,6 @@ namespace {
 QString tool(const QString& path) {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/") + path;
 }
-
-// The simulator as its own process, as an operator's rack would be.
-class Simulator {
-public:
-    Simulator(const QString& dir, const QStringList& arguments, int lastPort) {
-        process_.setStandardOutputFile(QProcess::nullDevice());
-        process_.start(tool(QStringLiteral("hubsim/hubsim")),
-                       QStringList{"--dir", dir} + arguments);
-        const QString last = dir + "/ports/COM" + QString::number(lastPort);
-        for (int i = 0; i < 100 && !QFileInfo::exists(last); ++i)
-            QThread::msleep(20);
-    }
-    ~Simulator() {
-        process_.terminate();
-        process_.waitForFinished(3000);
-    }
-
-private:
-    QProcess process_;
-};
 
 // One request over an open connection, the program answering on this thread.
 QByteArray ask(QLocalSocket& socket, const QByteArray& request) {
@@ -89,7 +70,7 @@ int main(int argc, char* argv[]) {
     QStringList boards;
     for (int port = 1; port <= 8; ++port)
         boards << "--board" << QString::number(port) + ":010" + QString::number(port);
-    Simulator simulator(dir.path(), boards, 8);
+    SimulatorProcess simulator(dir.path(), boards, 8);
     QuietSpeech speech;
     QtSerialPortFactory serialPorts(dir.path());
     EventLoopWaits waits;

@@ -136,8 +136,13 @@ struct Rack {
         return fields;
     }
 
-    // Runs what the event loop would run now: bytes on the lines, calls that fell due.
-    void settle() { rig.waits.processPendingEvents(); }
+    // What the event loop runs between two steps: bytes on the lines, and the calls that fall
+    // due meanwhile. Steps are taken to be at least the switch states' write delay apart, so a
+    // kill loses only what a kill that late would.
+    void settle() {
+        rig.waits.processPendingEvents();
+        rig.waits.advance(TileSwitches::SaveDelayMs);
+    }
 
     // The rules that hold after every step.
     void check() {

@@ -78,7 +78,7 @@ private slots:
         QVERIFY(awaited.switchingOn);
         QCOMPARE(awaited.key, QString::fromLatin1(write.bytes.mid(2, 8).toHex().toUpper()));
 
-        rig_->waits.processPendingEvents();
+        settle();
         QCOMPARE(button->text(), QStringLiteral("已打开"));
         QVERIFY(button->isLit());
         QCOMPARE(button->colourSlot(1), colour::White);
@@ -101,7 +101,7 @@ private slots:
     void switchOff_showsClosedAtOnceAndTheEchoUndoesTheLitLook() {
         StyledButton* button = program_->window().tile(5).button;
         button->click();
-        rig_->waits.processPendingEvents();
+        settle();
         QCOMPARE(button->text(), QStringLiteral("已打开"));
 
         button->click();
@@ -109,7 +109,7 @@ private slots:
         QVERIFY(button->isLit());
         QCOMPARE(quint8(rig_->bus.writes.last().bytes[8]), quint8(0x00));
         QCOMPARE(program_->state().pendingSwitches[4].switchingOn, false);
-        rig_->waits.processPendingEvents();
+        settle();
         QVERIFY(!button->isLit());
         QCOMPARE(button->colourSlot(4), 0u);
         QCOMPARE(program_->window().tile(5).lamp->colour(), std::optional<quint32>(colour::Red));
@@ -127,7 +127,7 @@ private slots:
         store.closeTable(stores::RemarkAlias);
 
         program_->window().tile(44).button->click();
-        rig_->waits.processPendingEvents();
+        settle();
         QCOMPARE(lines(*program_->window().ui().openDevices),
                  QStringList{QStringLiteral("44：二号机柜左")});
     }
@@ -135,9 +135,9 @@ private slots:
     void repeatedEcho_keepsOneLinePerTile() {
         program_->window().tile(5).button->click();
         const QByteArray echo = rig_->bus.writes.last().bytes;
-        rig_->waits.processPendingEvents();
+        settle();
         rig_->bus.feed(11, echo);
-        rig_->waits.processPendingEvents();
+        settle();
         QCOMPARE(lines(*program_->window().ui().openDevices).size(), 1);
     }
 
@@ -146,7 +146,7 @@ private slots:
         StyledButton* six = program_->window().tile(6).button;
         five->click();
         six->click();
-        rig_->waits.processPendingEvents();
+        settle();
         for (int tile : {5, 6}) {
             QCOMPARE(program_->window().tile(tile).button->text(), QStringLiteral("已打开"));
             QCOMPARE(program_->window().tile(tile).lamp->colour(),
@@ -162,7 +162,7 @@ private slots:
         program_->state().links[2].forget(LinkPhase::Lost);
         program_->window().tile(1).button->click();
         program_->window().tile(100).button->click();
-        rig_->waits.processPendingEvents();
+        settle();
         QCOMPARE(program_->window().tile(1).button->text(), QStringLiteral("已打开"));
         QCOMPARE(program_->window().tile(100).button->text(), QStringLiteral("已关闭"));
         QVERIFY(!program_->window().tile(100).button->isLit());
@@ -175,7 +175,7 @@ private slots:
             clicked << 1 + (i * 8) % TileCount;
         for (int tile : clicked)
             program_->window().tile(tile).button->click();
-        rig_->waits.processPendingEvents();
+        settle();
         for (int tile : clicked)
             QCOMPARE(program_->window().tile(tile).button->text(), QStringLiteral("已打开"));
         QCOMPARE(program_->window().ui().openDevices->count(), clicked.size());
@@ -191,11 +191,11 @@ private slots:
         StyledButton* first = program_->window().tile(127).button;
         StyledButton* second = program_->window().tile(128).button;
         first->click();
-        rig_->waits.processPendingEvents();
+        settle();
         second->click();
         QCOMPARE(second->text(), QStringLiteral("已关闭"));
         first->click(); // switch off
-        rig_->waits.processPendingEvents();
+        settle();
         QCOMPARE(first->text(), QStringLiteral("已关闭"));
         QVERIFY(!first->isLit());
         QCOMPARE(second->text(), QStringLiteral("已打开"));
@@ -207,7 +207,7 @@ private slots:
         button->click();
         program_->state().connectDone = 0;
         button->click();
-        rig_->waits.processPendingEvents();
+        settle();
         QCOMPARE(button->text(), QStringLiteral("已关闭"));
         QVERIFY(!button->isLit());
         QCOMPARE(program_->window().ui().openDevices->count(), 0);
@@ -247,14 +247,14 @@ private slots:
         const QByteArray echo = rig_->bus.writes.last().bytes;
         arrive(*program_, 1, bytes({0x00}));
         rig_->waits.advance(FrameAssembler::GapMs + 1);
-        rig_->waits.processPendingEvents();
+        settle();
         QCOMPARE(button->text(), QStringLiteral("已打开"));
         rig_->waits.advance(FrameAssembler::GapMs + 1);
         // A lost byte: the frame is cut short and the next one still lands whole.
         arrive(*program_, 1, echo.left(7));
         rig_->waits.advance(FrameAssembler::GapMs + 1);
         button->click();
-        rig_->waits.processPendingEvents();
+        settle();
         QVERIFY(!button->isLit());
         QCOMPARE(button->text(), QStringLiteral("已关闭"));
     }
@@ -303,6 +303,12 @@ private slots:
     }
 
 private:
+    // The echoes come in, and the moment passes after which their states are kept.
+    void settle() {
+        rig_->waits.processPendingEvents();
+        rig_->waits.advance(TileSwitches::SaveDelayMs);
+    }
+
     std::unique_ptr<TestRig> rig_;
     Program* program_ = nullptr;
 };

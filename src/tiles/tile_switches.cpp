@@ -130,7 +130,7 @@ void TileSwitches::showLook(int tile, bool on) {
     }
 }
 
-// A burst of echoes is written as one transaction once the burst has been handled.
+// A burst of switches is written as one transaction shortly after it has been handled.
 void TileSwitches::keepState(int tile, const QString& deviceNumber) {
     GlobalState& state = context_.state;
     const bool first = state.unsavedSwitchStates.isEmpty();
@@ -138,7 +138,7 @@ void TileSwitches::keepState(int tile, const QString& deviceNumber) {
     if (!first)
         return;
     Context& context = context_;
-    context_.services.waits.callAfter(0, &context_.window,
+    context_.services.waits.callAfter(SaveDelayMs, &context_.window,
                                       [&context] { TileSwitches(context).saveStates(); });
 }
 

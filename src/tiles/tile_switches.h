@@ -12,6 +12,10 @@ class TileSwitches {
 public:
     // How long a board has to echo a switch before the tile says it was not confirmed.
     static constexpr int ConfirmationMs = 1000;
+    // How long the states of a burst are gathered before one synced write keeps them all: a
+    // prompt echo's state replaces its click's, and the write never holds up the reply that
+    // the echo lets go (to a script, say), which leaves on the event loop's next turns.
+    static constexpr int SaveDelayMs = 10;
 
     explicit TileSwitches(Context& context) : context_(context) {}
 
