@@ -1,20 +1,14 @@
 #pragma once
 
 #include "platform/control_listener.h"
-#include "script/script_commands.h"
-#include "state/dimensions.h"
-#include "state/rack_events.h"
+#include "script/script_requests.h"
 
-#include <QJsonObject>
-#include <QList>
-#include <QMap>
 #include <QObject>
-#include <QSet>
 
-#include <array>
+#include <memory>
 
 struct Context;
-class EchoWait;
+class EventLines;
 class QIODevice;
 
 // Scripts' way into the running program (hubrixctl and anything else that speaks its
@@ -36,16 +30,9 @@ private:
     void accept(QIODevice* socket);
     void readRequests(QIODevice* socket);
     void handle(QIODevice* socket, const QByteArray& line);
-    void switchTiles(QIODevice* socket, const QList<int>& tiles, bool on, int timeoutMs);
-    void cycleTiles(QIODevice* socket, const QList<int>& tiles, int offMs, int timeoutMs);
-    void reportWhenEchoed(QIODevice* socket, EchoWait* wait, const QList<int>& tiles,
-                          QMap<int, QJsonObject> settled, int timeoutMs);
     void follow(QIODevice* socket);
-    void trackEvents();
 
-    Context& context_;
-    ScriptCommands commands_;
+    ScriptRequests requests_;
     std::unique_ptr<ControlListener> listener_;
-    // Who asked for each tile's last switch, for the events that follow it.
-    std::array<RackEvents::Cause, TileCount> lastCause_{};
+    EventLines* eventLines_;
 };
