@@ -8,6 +8,8 @@
 #include "hubsim/hub_rack.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
+#include "rack/rack_model.h"
+#include "tiles/tile_switches.h"
 #include "ui/styled_button.h"
 
 #include <QApplication>
@@ -60,20 +62,25 @@ int main(int argc, char* argv[]) {
             std::printf("the boards were not found\n");
             return 1;
         }
-        // The echo handled straight away, as its last byte arrives, and the write that keeps it.
+        // The intent kept before the frame goes out, then the echo handled straight away, as
+        // its last byte arrives, and the write that keeps the confirmation.
         Context& context = rig.program->context();
+        std::vector<double> intents;
         std::vector<double> confirmations;
-        for (int tile = 1; tile <= 60; ++tile) {
+        for (int n = 1; n <= 60; ++n) {
+            const int tile = n % 42 + 1;
+            const bool on = context.rack.state(tile) != SlotState::On;
             const LinkState& link = context.state.links[0];
-            const QString frame = frame::switchText(link.address, link.deviceNumber, tile % 42 + 1,
-                                                    frame::Command::On);
+            const QString frame = frame::switchText(link.address, link.deviceNumber, tile,
+                                                    on ? frame::Command::On : frame::Command::Off);
             TileSwitches switches(context);
-            switches.requested(tile % 42 + 1, true, frame);
+            intents.push_back(timeMs([&] { switches.send({tile}, on, RackEvents::Cause::Click); }));
             confirmations.push_back(timeMs([&] {
                 switches.onEcho(1, frame);
-                switches.saveStates();
+                context.rack.flush();
             }));
         }
+        report("one switch's intent kept and its frame sent (median)", median(intents), "ms", "-");
         report("one confirmation and its synced store write (median)", median(confirmations), "ms",
                "-");
     }

@@ -2,6 +2,8 @@
 
 #include "app/program_directory.h"
 #include "platform/serial_port.h"
+#include "platform/speech.h"
+#include "tiles/switch_state_migration.h"
 #include "ui/drop_list.h"
 #include "ui/remark_box.h"
 #include "ui/status_line.h"
@@ -45,33 +47,46 @@ auto call(Handler& handler, void (Handler::*method)(Args...)) {
 } // namespace
 
 Program::Program(Services services, const QString& programDir)
-    : speech_(services.speech, events_),
-      ports_(createPorts(services.serialPorts)), context_{state_,
-                                                          window_,
-                                                          store_,
-                                                          events_,
-                                                          speakingThrough(services, speech_),
-                                                          portPointers(ports_),
-                                                          programDir},
+    : speech_(services.speech, events_), ports_(createPorts(services.serialPorts)),
+      rack_(kept_, services.waits), context_{state_,
+                                             rack_,
+                                             window_,
+                                             store_,
+                                             events_,
+                                             speakingThrough(services, speech_),
+                                             portPointers(ports_),
+                                             programDir},
       byteArrival_(context_), linkLife_(context_), connectRun_(context_), tileClicks_(context_),
-      tileSwitches_(context_), remarkEditing_(context_), remarkSearch_(context_),
-      viewFilters_(context_), binding_(context_), disconnect_(context_), networkAddress_(context_),
-      addDevice_(context_), promptSound_(context_), powerCycle_(context_) {
+      tileSwitches_(context_), tileLook_(context_), remarkEditing_(context_),
+      remarkSearch_(context_), viewFilters_(context_), binding_(context_), disconnect_(context_),
+      networkAddress_(context_), addDevice_(context_), promptSound_(context_),
+      powerCycle_(context_) {
     // The menu bar lies right under the title bar, which the toolkit cannot give a tooltip.
     window_.menuBar()->setToolTip(program_directory::storeDirectoryNote(programDir));
     wireStatusLine();
     wireLinks();
+    wireRack();
     wireTileSwitches();
     wireTiles();
     wireSearchAndFavourites();
     wireCommandButtons();
     wireRemarkBoxes();
     onWindowCreated(context_);
+    restoreKeptSwitches();
+}
+
+// What the boards were asked and confirmed before this start, in the file beside the stores;
+// a file that cannot be used is said at once, since no switch can be kept then.
+void Program::restoreKeptSwitches() {
+    const QString& directory = context_.programDir;
+    if (!kept_.open(directory) || !migrateSwitchStates(context_, kept_))
+        context_.services.speech.speak(QStringLiteral("开关状态无法保存"));
+    rack_.load();
 }
 
 Program::~Program() {
     // Switches confirmed in the last moments are written before the program ends.
-    tileSwitches_.saveStates();
+    rack_.flush();
     // Links are closed before the window that their handlers touch goes away.
     for (auto& port : ports_)
         port->close();
@@ -86,13 +101,27 @@ void Program::wireLinks() {
     }
 }
 
-// Echoes confirm tile switches; a board found again brings back what it had switched on.
+// Echoes confirm tile switches in the rack model.
 void Program::wireTileSwitches() {
     QObject::connect(&byteArrival_, &ByteArrival::switchEchoed, &window_,
                      call(tileSwitches_, &TileSwitches::onEcho));
-    QObject::connect(&events_, &RackEvents::linkFound, &window_,
-                     [this](int link, const QString& deviceNumber, int) {
-                         tileSwitches_.onLinkFound(link, deviceNumber);
+}
+
+// The window draws what the rack model says; a switch counts as confirmed once it is kept.
+void Program::wireRack() {
+    QObject::connect(&rack_, &RackModel::tileChanged, &window_,
+                     call(tileLook_, &TileLook::onTileChanged));
+    QObject::connect(&rack_, &RackModel::linkChanged, &window_,
+                     [this](int) { tileLook_.onLinkChanged(); });
+    QObject::connect(&rack_, &RackModel::switchKept, &window_,
+                     [this](int tile, bool on, bool) { emit events_.switchConfirmed(tile, on); });
+    QObject::connect(&rack_, &RackModel::writeFailed, &window_, [this](const QString&) {
+        context_.services.speech.speak(QStringLiteral("开关状态保存失败"));
+    });
+    QObject::connect(&rack_, &RackModel::duplicateFound, &window_,
+                     [this](const QString& deviceNumber) {
+                         context_.services.speech.speak(
+                             QStringLiteral("发现两个设备号相同的设备：") + deviceNumber);
                      });
 }
 

@@ -10,14 +10,17 @@
 #include "ops/prompt_sound.h"
 #include "ops/remark_search.h"
 #include "ops/view_filters.h"
+#include "rack/rack_model.h"
 #include "state/context.h"
 #include "state/global_state.h"
 #include "state/rack_events.h"
+#include "store/kept_switches.h"
 #include "store/table_store.h"
 #include "tiles/add_device.h"
 #include "tiles/power_cycle.h"
 #include "tiles/remark_editing.h"
 #include "tiles/tile_clicks.h"
+#include "tiles/tile_look.h"
 #include "tiles/tile_switches.h"
 #include "ui/main_window.h"
 
@@ -41,6 +44,7 @@ public:
 
     MainWindow& window() { return window_; }
     GlobalState& state() { return state_; }
+    RackModel& rack() { return rack_; }
     TableStore& store() { return store_; }
     RackEvents& events() { return events_; }
     SerialPort& port(int link) { return *ports_[size_t(link - 1)]; }
@@ -50,11 +54,13 @@ private:
     // The event table, one group of controls each.
     void wireLinks();
     void wireTileSwitches();
+    void wireRack();
     void wireTiles();
     void wireRemarkBoxes();
     void wireSearchAndFavourites();
     void wireCommandButtons();
     void wireStatusLine();
+    void restoreKeptSwitches();
 
     GlobalState state_;
     MainWindow window_;
@@ -63,12 +69,15 @@ private:
     // What the handlers speak through.
     AnnouncingSpeech speech_;
     std::vector<std::unique_ptr<SerialPort>> ports_;
+    KeptSwitches kept_;
+    RackModel rack_;
     Context context_;
     ByteArrival byteArrival_;
     LinkLife linkLife_;
     ConnectRun connectRun_;
     TileClicks tileClicks_;
     TileSwitches tileSwitches_;
+    TileLook tileLook_;
     RemarkEditing remarkEditing_;
     RemarkSearch remarkSearch_;
     ViewFilters viewFilters_;

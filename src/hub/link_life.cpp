@@ -2,6 +2,7 @@
 
 #include "hub/frame_codec.h"
 #include "platform/serial_port.h"
+#include "rack/rack_model.h"
 #include "state/context.h"
 #include "state/rack_events.h"
 #include "ui/colours.h"
@@ -14,6 +15,7 @@ void LinkLife::found(int link) {
     LinkState& state = context_.state.links[size_t(link - 1)];
     const SerialPort& port = *context_.ports[size_t(link - 1)];
     state.takeBoard(byte_to_hex(port.openPortNumber()));
+    context_.rack.linkFound(link, state.deviceNumber, port.openPortNumber());
     emit context_.events.linkFound(link, state.deviceNumber, port.openPortNumber());
 }
 
@@ -24,6 +26,7 @@ void LinkLife::onPortLost(int link) {
         return;
     context_.ports[size_t(link - 1)]->close();
     lost.forget(LinkPhase::Lost);
+    context_.rack.linkGone(link);
     const auto& ui = context_.window.ui();
     ui.linkLamps[size_t(link - 1)]->setColour(colour::Red);
     const bool anyLeft = std::any_of(state.links.begin(), state.links.end(),
@@ -38,6 +41,8 @@ void LinkLife::stop(int link) {
     const bool wasFound = state.isFound();
     context_.ports[size_t(link - 1)]->close();
     state.forget(wasFound ? LinkPhase::Stopped : state.phase);
-    if (wasFound)
+    if (wasFound) {
+        context_.rack.linkGone(link);
         emit context_.events.linkLost(link);
+    }
 }

@@ -4,6 +4,7 @@
 #include "ops/screen_procedures.h"
 #include "platform/dialogs.h"
 #include "platform/speech.h"
+#include "rack/rack_model.h"
 #include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
@@ -25,6 +26,11 @@
 void Binding::onBindClicked() {
     GlobalState& state = context_.state;
     const auto& ui = context_.window.ui();
+    // A binding pins a board to a link by its device number, which two boards share now.
+    if (context_.rack.anyDuplicate()) {
+        context_.services.speech.speak(QStringLiteral("发现两个设备号相同的设备，无法绑定"));
+        return;
+    }
     const auto answer =
         context_.services.dialogs.show(QStringLiteral("确认是否绑定设备"), captions::BindDevice,
                                        Dialogs::Icon::Question, Dialogs::Buttons::YesNo);
@@ -64,20 +70,23 @@ void Binding::onBindClicked() {
 void Binding::onUnbindClicked() {
     GlobalState& state = context_.state;
     const auto& ui = context_.window.ui();
-    const OpenTiles open = openTiles(context_);
-    if (open.switchable + open.unreachable > 0) {
-        refuseWhileTilesOpen(context_);
+    if (context_.rack.switchableOn() > 0) {
+        context_.services.dialogs.show(QStringLiteral("请关闭已打开的设备"), QString(),
+                                       Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
         return;
     }
     const auto answer = context_.services.dialogs.show(
         QStringLiteral("确认是否解除设备绑定"), QStringLiteral("解除绑定"), Dialogs::Icon::Warning,
         Dialogs::Buttons::YesNo, QStringLiteral("所有备注和常用项都将被删除。"));
-    if (answer != Dialogs::Answer::Yes)
+    // Echoes and scripts go on while the question is open: the rule is checked again on 是.
+    if (answer != Dialogs::Answer::Yes ||
+        !mayLeaveRack(context_, QStringLiteral("解除绑定"), QStringLiteral("解除绑定")))
         return;
     if (!resetStores()) {
         context_.services.speech.speak(QStringLiteral("解除绑定失败"));
         return;
     }
+    context_.rack.setBinding({});
     resetSearchAndLists();
     allLinksLost(context_);
     ui.connectionLamp->setColour(colour::Red);

@@ -1,5 +1,6 @@
 #include "ops/binding_record.h"
 
+#include "rack/rack_model.h"
 #include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
@@ -20,12 +21,17 @@ bool writeBindingRecord(Context& context, const StoreSession& binding, BindingSc
             scope == BindingScope::AllLinks || (stored.isEmpty() && !found.isEmpty());
         fields << (replaced ? found : stored);
     }
-    if (store.recordCount() == 0)
-        return store.appendRecord(fields);
-    binding.goToRecord(1);
-    TableStore::Batch batch(store);
     bool written = true;
-    for (int k = 1; k <= LinkCount; ++k)
-        written = store.writeField(k, fields[k - 1]) && written;
-    return batch.commit() && written;
+    if (store.recordCount() == 0) {
+        written = store.appendRecord(fields);
+    } else {
+        binding.goToRecord(1);
+        TableStore::Batch batch(store);
+        for (int k = 1; k <= LinkCount; ++k)
+            written = store.writeField(k, fields[k - 1]) && written;
+        written = batch.commit() && written;
+    }
+    if (written)
+        context.rack.setBinding(fields);
+    return written;
 }

@@ -15,35 +15,39 @@
 #include <QPushButton>
 
 void Disconnect::onDisconnectClicked() {
-    if (openTiles(context_).switchable > 0) {
-        refuseWhileTilesOpen(context_);
+    if (!mayLeaveRack(context_, QStringLiteral("断开连接"), QStringLiteral("断开连接")))
         return;
-    }
+    leaveRack();
+}
+
+void Disconnect::leaveRack() {
     lockSearchControls(context_);
     if (context_.window.ui().connectButton->text() == captions::Connecting)
         stopRun();
     closeLinks();
 }
 
-// Closing is refused only while a board can still be told to switch a tile off; tiles on
-// links that are gone can only be reported, so the operator is asked once and may close.
+// Closing is refused only while a board can still be told to switch a tile off; devices that
+// may be powered and cannot be confirmed off are reported, and so are the power cycles in their
+// off time, which would leave their devices off: the operator is asked and may close.
 bool Disconnect::closingCheck() {
-    const OpenTiles open = openTiles(context_);
-    if (open.switchable > 0) {
-        refuseWhileTilesOpen(context_);
+    if (!mayLeaveRack(context_, QStringLiteral("关闭"), QStringLiteral("关闭")))
         return false;
-    }
-    if (open.unreachable > 0) {
+    GlobalState& state = context_.state;
+    if (!state.powerCycles.isEmpty()) {
         const auto answer = context_.services.dialogs.show(
-            QStringLiteral("有%1个设备的连接已断开，它们可能仍在通电。确定要关闭吗？")
-                .arg(open.unreachable),
+            QStringLiteral("有%1个设备正在断电重启，关闭后它们将保持断电。确定要关闭吗？")
+                .arg(state.powerCycles.size()),
             QStringLiteral("关闭"), Dialogs::Icon::Warning, Dialogs::Buttons::YesNo);
         if (answer != Dialogs::Answer::Yes)
             return false;
+        const auto cycles = std::exchange(state.powerCycles, {});
+        for (auto it = cycles.begin(); it != cycles.end(); ++it)
+            emit context_.events.powerCycleCutShort(it.key(), QStringLiteral("窗口已关闭"));
     }
-    onDisconnectClicked();
+    leaveRack();
     linkStop(context_);
-    context_.state.closing = true;
+    state.closing = true;
     return true;
 }
 

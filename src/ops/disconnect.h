@@ -13,6 +13,8 @@ public:
     bool closingCheck();
 
 private:
+    // Leaves the links once the rules allow it.
+    void leaveRack();
     void stopRun();
     void closeLinks();
 

@@ -3,6 +3,7 @@
 #include "hub/link_life.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
+#include "rack/rack_model.h"
 #include "state/context.h"
 #include "ui/captions.h"
 #include "ui/colours.h"
@@ -12,7 +13,6 @@
 #include "ui/styled_button.h"
 #include "ui/tab_control.h"
 #include "ui/text_box.h"
-#include "ui/tile_numbering.h"
 
 #include <QPushButton>
 
@@ -67,27 +67,21 @@ void lockSearchControls(Context& context) {
     ui.searchResults->clear();
 }
 
-OpenTiles openTiles(Context& context) {
-    const auto& ui = context.window.ui();
-    OpenTiles open;
-    for (int tile = 1; tile <= TileCount; ++tile) {
-        if (context.window.tile(tile).button->text() != captions::TileOpened)
-            continue;
-        if (context.state.links[size_t(tiles::linkOf(tile) - 1)].isFound())
-            ++open.switchable;
-        else
-            ++open.unreachable;
+bool mayLeaveRack(Context& context, const QString& action, const QString& title) {
+    const RackModel& rack = context.rack;
+    const int possiblyPowered = rack.possiblyPowered();
+    context.state.anyDeviceOpen = rack.switchableOn() + possiblyPowered > 0 ? 1 : 0;
+    if (rack.switchableOn() > 0) {
+        context.services.dialogs.show(QStringLiteral("请关闭已打开的设备"), QString(),
+                                      Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
+        return false;
     }
-    for (const StyledButton* button :
-         {ui.addDeviceButton, ui.searchButton, ui.viewButton, ui.favouriteViewButton}) {
-        if (button->text() == captions::TileOpened)
-            ++open.switchable;
-    }
-    context.state.anyDeviceOpen = open.switchable + open.unreachable > 0 ? 1 : 0;
-    return open;
-}
-
-void refuseWhileTilesOpen(Context& context) {
-    context.services.dialogs.show(QStringLiteral("请关闭已打开的设备"), QString(),
-                                  Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
+    if (possiblyPowered == 0)
+        return true;
+    const auto answer = context.services.dialogs.show(
+        QStringLiteral("有%1个设备可能仍在通电（未确认或连接已断开）。确定要%2吗？")
+            .arg(possiblyPowered)
+            .arg(action),
+        title, Dialogs::Icon::Warning, Dialogs::Buttons::YesNo);
+    return answer == Dialogs::Answer::Yes;
 }

@@ -18,12 +18,9 @@ void allLinksLost(Context& context);
 // search results are emptied, the favourites kept.
 void lockSearchControls(Context& context);
 
-// The tiles that read "已打开": those on found links, whose boards can still be told to switch
-// them off, and those on links that are lost or stopped, whose slots may still be powered.
-struct OpenTiles {
-    int switchable = 0;
-    int unreachable = 0;
-};
-OpenTiles openTiles(Context& context);
-// The box that refuses a disconnect, a close or an unbinding while tiles are on.
-void refuseWhileTilesOpen(Context& context);
+// Whether an action that leaves the boards unreachable (closing, disconnecting, unbinding) may
+// go ahead: refused while a tile reads on at a board that can still switch it off; asked, once,
+// while slots may be powered that cannot be confirmed off from here (not confirmed, on links
+// that are gone, or kept on by boards on no link), since refusing would lock the operator in
+// with a board that never echoes. action is the verb of the question, title the box's title.
+bool mayLeaveRack(Context& context, const QString& action, const QString& title);

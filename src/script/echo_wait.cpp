@@ -4,6 +4,7 @@
 
 EchoWait::EchoWait(RackEvents& events, QObject* parent) : QObject(parent) {
     connect(&events, &RackEvents::switchConfirmed, this, &EchoWait::confirmed);
+    connect(&events, &RackEvents::powerCycleCutShort, this, &EchoWait::cutShort);
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &EchoWait::end);
@@ -13,7 +14,7 @@ void EchoWait::expect(int tile, bool on) {
     expected_.append({tile, on});
 }
 
-void EchoWait::finish(int timeoutMs, std::function<void(const QSet<int>&)> done) {
+void EchoWait::finish(int timeoutMs, Done done) {
     done_ = std::move(done);
     timer_.start(expected_.isEmpty() ? 0 : timeoutMs);
 }
@@ -24,6 +25,17 @@ void EchoWait::confirmed(int tile, bool on) {
         timer_.start(0);
 }
 
+void EchoWait::cutShort(int tile, const QString& reason) {
+    const qsizetype before = expected_.size();
+    expected_.removeIf([tile](const QPair<int, bool>& each) { return each.first == tile; });
+    if (expected_.size() == before)
+        return;
+    cutShort_.insert(tile, reason);
+    // The window is closing: the reply leaves now, not on a turn of the loop that may not come.
+    if (done_ && expected_.isEmpty())
+        end();
+}
+
 void EchoWait::end() {
     if (!done_)
         return;
@@ -32,6 +44,6 @@ void EchoWait::end() {
         missing.insert(tile);
     const auto done = std::move(done_);
     done_ = nullptr;
-    done(missing);
+    done(missing, cutShort_);
     deleteLater();
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QPair>
 #include <QSet>
+#include <QString>
 #include <QTimer>
 
 #include <functional>
@@ -20,15 +22,20 @@ public:
 
     // Before its frame goes out, so that no echo can come first.
     void expect(int tile, bool on);
-    // done runs once, on a later turn of the event loop: when every expected echo has come, or
-    // after timeoutMs with the tiles still missing one. The wait deletes itself afterwards.
-    void finish(int timeoutMs, std::function<void(const QSet<int>& missing)> done);
+    // done runs once: on a later turn of the event loop when every expected echo has come, or
+    // after timeoutMs with the tiles still missing one; at once when the last tiles awaited
+    // had their power cycles cut short (the window closes), with the reason of each. The wait
+    // deletes itself afterwards.
+    using Done = std::function<void(const QSet<int>& missing, const QMap<int, QString>& cutShort)>;
+    void finish(int timeoutMs, Done done);
 
 private:
     void confirmed(int tile, bool on);
+    void cutShort(int tile, const QString& reason);
     void end();
 
     QList<QPair<int, bool>> expected_;
-    std::function<void(const QSet<int>&)> done_;
+    Done done_;
+    QMap<int, QString> cutShort_;
     QTimer timer_;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "state/dimensions.h"
+#include "hub/dimensions.h"
 #include "state/rack_events.h"
 
 #include <QJsonObject>

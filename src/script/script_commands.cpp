@@ -1,12 +1,12 @@
 #include "script/script_commands.h"
 
 #include "ops/remark_search.h"
+#include "rack/rack_model.h"
 #include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "tiles/remark_editing.h"
 #include "tiles/tile_click_rules.h"
-#include "tiles/tile_state.h"
 #include "ui/main_window.h"
 #include "ui/remark_box.h"
 
@@ -22,46 +22,57 @@ std::optional<ScriptCommands::Refusal> ScriptCommands::refusal(int tile) const {
     const auto refused = tile_click_rules::refusal(context_, tile);
     if (!refused)
         return std::nullopt;
-    return Refusal{refused->kind == tile_click_rules::Refusal::Kind::Connecting, refused->prompt};
+    const bool notConnected = refused->kind == tile_click_rules::Refusal::Kind::NotConnected;
+    return Refusal{notConnected ? QStringLiteral("not connected") : QStringLiteral("refused"),
+                   refused->prompt};
 }
 
-void ScriptCommands::click(int tile) {
-    tile_click_rules::click(context_, tile, RackEvents::Cause::Script);
+QString ScriptCommands::tileWord(int tile) const {
+    return slotWord(context_.rack.state(tile));
 }
 
 QJsonObject ScriptCommands::status() const {
-    const TableStore& store = context_.store;
-    // The binding record stays open under its alias on record 1 from the window's creation.
-    const bool bindingOpen = store.isOpen(stores::BindingAlias);
+    const RackModel& rack = context_.rack;
     QJsonArray links;
     for (int k = 1; k <= LinkCount; ++k) {
-        const LinkState& link = context_.state.links[size_t(k - 1)];
-        const bool found = !link.address.isEmpty();
         links.append(QJsonObject{
             {QStringLiteral("link"), k},
-            {QStringLiteral("found"), found},
-            {QStringLiteral("deviceNumber"), found ? link.deviceNumber : QString()},
-            {QStringLiteral("port"), found ? link.address.toInt(nullptr, 16) : 0},
-            {QStringLiteral("boundDeviceNumber"),
-             bindingOpen ? store.readField(k, stores::BindingAlias) : QString()},
+            {QStringLiteral("found"), rack.isFound(k)},
+            {QStringLiteral("deviceNumber"), rack.foundDevice(k)},
+            {QStringLiteral("port"), rack.port(k)},
+            {QStringLiteral("boundDeviceNumber"), rack.boundDevice(k)},
         });
     }
     QJsonArray on;
+    QJsonArray unknown;
     QJsonArray awaited;
     QJsonArray unconfirmed;
     for (int tile = 1; tile <= TileCount; ++tile) {
-        const TileState state = tileState(context_, tile);
-        if (state.on)
+        const SlotState state = rack.state(tile);
+        if (state == SlotState::On)
             on.append(tile);
-        if (state.awaiting)
+        if (state == SlotState::Unknown)
+            unknown.append(tile);
+        const RackModel::Asked* asked = rack.asked(tile);
+        if (asked && !asked->overdue)
             awaited.append(tile);
-        if (state.unconfirmed)
+        if ((asked && asked->overdue) || rack.askedBefore(tile))
             unconfirmed.append(tile);
     }
-    return QJsonObject{
-        {QStringLiteral("ok"), true},         {QStringLiteral("programDir"), context_.programDir},
-        {QStringLiteral("links"), links},     {QStringLiteral("on"), on},
-        {QStringLiteral("awaited"), awaited}, {QStringLiteral("unconfirmed"), unconfirmed}};
+    QJsonArray absent;
+    for (const RackModel::AbsentBoard& board : rack.absentBoards()) {
+        absent.append(QJsonObject{{QStringLiteral("deviceNumber"), board.deviceNumber},
+                                  {QStringLiteral("possiblyOn"), board.possiblyOn}});
+    }
+    return QJsonObject{{QStringLiteral("ok"), true},
+                       {QStringLiteral("programDir"), context_.programDir},
+                       {QStringLiteral("links"), links},
+                       {QStringLiteral("on"), on},
+                       {QStringLiteral("unknown"), unknown},
+                       {QStringLiteral("awaited"), awaited},
+                       {QStringLiteral("unconfirmed"), unconfirmed},
+                       {QStringLiteral("absentBoards"), absent},
+                       {QStringLiteral("possiblyPowered"), rack.possiblyPowered()}};
 }
 
 QJsonObject ScriptCommands::remark(int tile) const {
@@ -78,6 +89,10 @@ QJsonObject ScriptCommands::setRemark(int tile, const QString& text) {
     const QString refusedText = remark_rules::refusal(context_, text);
     if (!refusedText.isEmpty())
         return refused(refusedText);
+    // The operator's unsaved typing wins over a script; a box that merely has the focus does not.
+    const RemarkBox& box = *context_.window.tile(tile).remarkBox;
+    if (box.hasFocus() && box.text() != remark(tile).value(QStringLiteral("text")).toString())
+        return refused(QStringLiteral("备注正在编辑"));
     bool saved = false;
     const QString prompt = remark_rules::write(context_, tile, text, &saved);
     if (!saved)

@@ -16,15 +16,17 @@ public:
 
     // Why a click on tile would not switch it now, and what the operator would hear.
     struct Refusal {
-        // True while no query-and-connect run has ended; false for a link without a board.
-        bool connecting;
+        // "not connected" for a link without a board; "refused" by a rule (a run under way, two
+        // boards with one device number).
+        QString result;
         QString prompt;
     };
     std::optional<Refusal> refusal(int tile) const;
-    // The tile's click, made for a script.
-    void click(int tile);
 
-    // Links, the tiles that are on and those awaiting an echo, and the program directory.
+    // on, off, unknown or not connected.
+    QString tileWord(int tile) const;
+    // Links, the tiles that are on, unknown, awaiting an echo or not confirmed, the boards on
+    // no link that may power slots, and the program directory.
     QJsonObject status() const;
     QJsonObject remark(int tile) const;
     QJsonObject setRemark(int tile, const QString& text);

@@ -1,9 +1,10 @@
 #include "script/script_requests.h"
 
+#include "rack/rack_model.h"
 #include "script/echo_wait.h"
 #include "state/context.h"
 #include "tiles/power_cycle.h"
-#include "tiles/tile_state.h"
+#include "tiles/tile_switches.h"
 
 #include <QJsonArray>
 #include <QPointer>
@@ -12,6 +13,7 @@
 
 namespace {
 constexpr int DefaultTimeoutMs = 1000;
+const QString NotKept = QStringLiteral("开关状态无法保存");
 
 // Tile numbers 1 ... 336, at least one, each once and in the order given; none when the value
 // is anything else.
@@ -49,9 +51,7 @@ QJsonObject tileResult(int tile, const QString& result, const QString& text = {}
 }
 
 QJsonObject refusalResult(int tile, const ScriptCommands::Refusal& refused) {
-    return tileResult(
-        tile, refused.connecting ? QStringLiteral("refused") : QStringLiteral("not connected"),
-        refused.prompt);
+    return tileResult(tile, refused.result, refused.prompt);
 }
 } // namespace
 
@@ -99,29 +99,38 @@ void ScriptRequests::run(const QJsonObject& request, QObject* owner, const Reply
 }
 
 // Tiles that cannot be switched now are answered at once with what a click would be told;
-// the others are clicked, and the reply waits for their echoes.
+// the others are switched together, and the reply waits for their echoes. A tile that is
+// unknown is switched too: only an echo tells which way its slot is.
 void ScriptRequests::switchTiles(QObject* owner, const Reply& reply, const QList<int>& tiles,
                                  bool on, int timeoutMs) {
     auto* wait = new EchoWait(context_.events, owner);
     QMap<int, QJsonObject> settled;
+    QList<int> switched;
+    const SlotState wanted = on ? SlotState::On : SlotState::Off;
     for (int tile : tiles) {
         if (const auto refused = commands_.refusal(tile)) {
             settled.insert(tile, refusalResult(tile, *refused));
-        } else if (tileState(context_, tile).on == on) {
+        } else if (context_.rack.state(tile) == wanted) {
             settled.insert(tile, tileResult(tile, QStringLiteral("confirmed")));
         } else {
             wait->expect(tile, on);
-            commands_.click(tile);
+            switched.append(tile);
         }
+    }
+    if (!switched.isEmpty() &&
+        !TileSwitches(context_).send(switched, on, RackEvents::Cause::Script)) {
+        delete wait;
+        wait = new EchoWait(context_.events, owner);
+        for (int tile : switched)
+            settled.insert(tile, tileResult(tile, QStringLiteral("refused"), NotKept));
     }
     reportWhenEchoed(wait, reply, tiles, settled, timeoutMs);
 }
 
-// Tiles that cannot be switched are answered at once; the others go off together if they
-// are on, stay off for offMs and come back on, all in the window as it happens.
+// Tiles that cannot be switched are answered at once; the others go off if they are on, stay
+// off for offMs, each on a timer of its own, and come back on; the reply waits for the echoes.
 void ScriptRequests::cycleTiles(QObject* owner, const Reply& reply, const QList<int>& tiles,
                                 int offMs, int timeoutMs) {
-    const QPointer<QObject> alive(owner);
     auto* wait = new EchoWait(context_.events, owner);
     QMap<int, QJsonObject> settled;
     QList<int> cycled;
@@ -130,34 +139,37 @@ void ScriptRequests::cycleTiles(QObject* owner, const Reply& reply, const QList<
             settled.insert(tile, refusalResult(tile, *refused));
             continue;
         }
-        if (tileState(context_, tile).on)
+        if (context_.state.powerCycles.contains(tile)) {
+            settled.insert(
+                tile, tileResult(tile, QStringLiteral("refused"), QStringLiteral("正在断电重启")));
+            continue;
+        }
+        if (context_.rack.state(tile) == SlotState::On)
             wait->expect(tile, false);
         wait->expect(tile, true);
         cycled.append(tile);
     }
-    if (!cycled.isEmpty() &&
-        !PowerCycle(context_).cycle(cycled, offMs, RackEvents::Cause::Script)) {
-        if (alive) {
-            delete wait;
-            reply(failure(QStringLiteral("refused: two power cycles are waiting already")));
-        }
-        return;
-    }
-    if (alive)
-        reportWhenEchoed(wait, reply, tiles, settled, timeoutMs);
+    PowerCycle(context_).cycle(cycled, offMs, RackEvents::Cause::Script);
+    reportWhenEchoed(wait, reply, tiles, settled, offMs + timeoutMs);
 }
 
 void ScriptRequests::reportWhenEchoed(EchoWait* wait, const Reply& reply, const QList<int>& tiles,
                                       QMap<int, QJsonObject> settled, int timeoutMs) {
-    wait->finish(timeoutMs, [reply, tiles, settled](const QSet<int>& missing) {
+    const RackModel& rack = context_.rack;
+    wait->finish(timeoutMs, [&rack, reply, tiles, settled](const QSet<int>& missing,
+                                                           const QMap<int, QString>& cutShort) {
         bool ok = true;
         QJsonArray results;
         for (int tile : tiles) {
             QJsonObject result = settled.value(tile);
-            if (result.isEmpty()) {
-                const bool confirmed = !missing.contains(tile);
-                result = tileResult(tile, confirmed ? QStringLiteral("confirmed")
-                                                    : QStringLiteral("unconfirmed"));
+            if (!result.isEmpty()) {
+            } else if (cutShort.contains(tile)) {
+                result = tileResult(tile, QStringLiteral("cut short"), cutShort.value(tile));
+            } else if (missing.contains(tile)) {
+                result = tileResult(tile, QStringLiteral("unconfirmed"));
+            } else {
+                result = tileResult(tile, QStringLiteral("confirmed"),
+                                    rack.isUnkept(tile) ? NotKept : QString());
             }
             ok = ok && result.value(QStringLiteral("result")) == QStringLiteral("confirmed");
             results.append(result);

@@ -9,12 +9,15 @@
 
 class MainWindow;
 class RackEvents;
+class RackModel;
 class SerialPort;
 class TableStore;
 
 // What every handler works on: the shared state, the window, the stores and the platform.
 struct Context {
     GlobalState& state;
+    // The truth about the rack: boards, slots, what was asked and what is kept.
+    RackModel& rack;
     MainWindow& window;
     TableStore& store;
     // Where handlers report what happened, for anyone who follows it.

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "hub/dimensions.h"
 #include "hub/frame_assembler.h"
-#include "state/dimensions.h"
 #include "state/rack_events.h"
 #include "store/table_store.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QPointer>
@@ -57,16 +58,6 @@ struct LinkState {
     }
 };
 
-// The switch frame a tile sent and that its board has not echoed yet. Each tile keeps its
-// own, so that an echo confirms the tile it belongs to however many clicks came in between.
-struct PendingSwitch {
-    // Offsets 2 ... 9 of the frame sent, as text; empty when no echo is awaited.
-    QString key;
-    bool switchingOn = false;
-    // The confirmation time passed without an echo; a late echo still confirms.
-    bool overdue = false;
-};
-
 // Process-wide values, alive for the whole run.
 struct GlobalState {
     LinkMode linkMode = LinkMode::Query;
@@ -88,15 +79,16 @@ struct GlobalState {
     // Of the last complete frame on any link: its key, and 0 when that was a switch echo.
     QString receivedKey;
     int echoFlag = 0;
-    // Index N - 1: what the echo for tile N must repeat.
-    std::array<PendingSwitch, TileCount> pendingSwitches;
-    // Confirmed switches not yet written to the remark store: tile number to what its
-    // switch-state field is to hold. Written together, so that a burst of echoes costs one sync.
-    QMap<int, QString> unsavedSwitchStates;
     // Who is switching tiles now: a script sets it while its command runs the click handler.
     RackEvents::Cause switchCause = RackEvents::Cause::Click;
-    // Power cycles waiting out their off time, one nested in the other's wait at most.
-    int powerCyclesGoing = 0;
+    // Tiles in the off time of a power cycle, each with the number of its cycle: a cycle cut
+    // short and started again is not switched on by the first one's timer.
+    QHash<int, int> powerCycles;
+    int lastPowerCycle = 0;
+    // Tiles switched on whose open-devices lines are still to be added.
+    QSet<int> openedLinesDue;
+    // The open-devices lines shown for boards on no link that may still power slots.
+    QStringList absentBoardLines;
 
     // The box of the last remark event, and the tile whose remark a save may write: the one
     // accepted for editing at the last got-focus, 0 before any.

@@ -25,4 +25,6 @@ public:
     // The board's port vanished, or the link was stopped.
     Q_SIGNAL void linkLost(int link);
     Q_SIGNAL void promptSpoken(const QString& text);
+    // A power cycle of tile ended before switching it back on; reason says why.
+    Q_SIGNAL void powerCycleCutShort(int tile, const QString& reason);
 };

@@ -1,6 +1,6 @@
 #include "store/stores.h"
 
-#include "state/dimensions.h"
+#include "hub/dimensions.h"
 
 #include <QComboBox>
 

@@ -8,7 +8,8 @@ struct Context;
 class StyledButton;
 
 // 断电重启 in a tile's context menu, and a script's cycle: the slot goes off, stays off for
-// the off time and comes back on, each step through the tile's own click.
+// the off time and comes back on. Each tile's off time runs on a timer of its own, so any
+// number of cycles run at once and none waits for another.
 class PowerCycle {
 public:
     static constexpr int DefaultOffMs = 2000;
@@ -16,12 +17,12 @@ public:
     explicit PowerCycle(Context& context) : context_(context) {}
 
     void onCycleChosen(StyledButton* button);
-
-    // Tiles that are on are switched off together, and after offMs all of them on; clicks,
-    // echoes and commands go on being handled during the off time. False, doing nothing, when
-    // as many cycles as may nest are waiting already.
-    bool cycle(const QList<int>& tiles, int offMs, RackEvents::Cause cause);
+    // Starts a cycle of each tile, all on found links: one that is on goes off now, and after
+    // offMs it is switched on. Returns the tiles refused because a cycle of theirs runs already.
+    QList<int> cycle(const QList<int>& tiles, int offMs, RackEvents::Cause cause);
 
 private:
+    void switchBackOn(int tile, int cycleId, RackEvents::Cause cause);
+
     Context& context_;
 };

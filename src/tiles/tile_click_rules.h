@@ -18,6 +18,8 @@ struct Refusal {
         Connecting,
         // The tile's hub link holds no board.
         NotConnected,
+        // Another found link holds a board with the same device number.
+        Duplicate,
     };
     Kind kind;
     // What the operator hears for it.

@@ -1,6 +1,6 @@
 #include "ui/accessibility.h"
 
-#include "state/dimensions.h"
+#include "hub/dimensions.h"
 #include "ui/colours.h"
 #include "ui/lamp.h"
 #include "ui/styled_button.h"

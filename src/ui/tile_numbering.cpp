@@ -1,6 +1,6 @@
 #include "ui/tile_numbering.h"
 
-#include "state/dimensions.h"
+#include "hub/dimensions.h"
 
 namespace tiles {
 namespace {

@@ -2,6 +2,7 @@
 
 #include "platform/speech.h"
 #include "platform/waits.h"
+#include "rack/rack_model.h"
 #include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
@@ -56,8 +57,12 @@ void restoreBinding(Context& context) {
     if (!binding.isOpen())
         context.services.speech.speak(QStringLiteral("数据打开失败"));
     TableStore& store = binding.store();
+    QStringList bound;
+    for (int field = 1; field <= LinkCount; ++field)
+        bound.append(store.readField(field));
+    context.rack.setBinding(bound);
     for (int field = 1; field <= LinkCount; ++field) {
-        if (!store.readField(field).isEmpty()) {
+        if (!bound[field - 1].isEmpty()) {
             ui.connectButton->setText(captions::ConnectBound);
             ui.bindButton->setEnabled(false);
             ui.unbindButton->setEnabled(true);
