@@ -1,4 +1,4 @@
-#include "state/dimensions.h"
+#include "hub/dimensions.h"
 #include "ui/colours.h"
 #include "ui/lamp.h"
 #include "ui/main_window.h"

@@ -23,6 +23,7 @@ void connectLink(TestRig& rig, int link) {
     LinkState& state = program.state().links[size_t(link - 1)];
     state.takeBoard(byte_to_hex(portNumber));
     state.deviceNumber = QStringLiteral("%1").arg(0x0101 * link, 4, 16, QLatin1Char('0'));
+    program.rack().linkFound(link, state.deviceNumber, portNumber);
     program.state().connectDone = 1;
 }
 } // namespace

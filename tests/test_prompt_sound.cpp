@@ -89,7 +89,7 @@ private slots:
         // The click did what it does anyway.
         QCOMPARE(rig_->bus.writes.size(), connected ? 1 : 0);
         if (!connected)
-            QCOMPARE(rig_->speech.spoken.last(), QStringLiteral("设备正在连接，请稍后"));
+            QCOMPARE(rig_->speech.spoken.last(), QStringLiteral("设备未连接"));
     }
 
     void click_playsOncePerClick() {
@@ -135,6 +135,7 @@ private:
         GlobalState& state = program_->state();
         state.links[0].takeBoard(byte_to_hex(11));
         state.links[0].deviceNumber = QStringLiteral("0101");
+        program_->rack().linkFound(1, QStringLiteral("0101"), 11);
         state.connectDone = 1;
     }
 

@@ -208,36 +208,41 @@ private slots:
         QCOMPARE(s.rig.tile(5)->text(), QStringLiteral("已打开"));
     }
 
-    // A cycle that comes during another's off time runs inside it, as a click would; one level
-    // of that is kept, and a third is refused rather than piled on.
-    void cyclesDuringACycle_nestOneLevelDeep() {
+    // Cycles of several tiles from several scripts at once: each off time is its own, the
+    // shortest comes back on first, and a second cycle of a tile already cycling is refused.
+    void overlappingCycles_endInTheOrderOfTheirOffTimes() {
         ScriptedRig s;
         QVERIFY(s.rig.rack.addBoard(2, 0x0102));
         s.start();
         s.connect();
-        std::array<QProcess, 3> cycles;
-        int refused = 0;
+        QCOMPARE(s.ctl({QStringLiteral("on"), QStringLiteral("5-7")}).exitCode, 0);
+        QList<int> backOn;
+        QObject::connect(&s.rig.rack, &HubRack::slotSwitched, &s.rig.rack,
+                         [&](int, int slot, bool on) {
+                             if (on)
+                                 backOn.append(slot);
+                         });
+        std::array<QProcess, 4> cycles;
         int done = 0;
-        for (int i = 0; i < 3; ++i) {
+        const QList<QPair<int, int>> asked{{5, 1500}, {6, 300}, {7, 800}, {5, 300}};
+        for (int i = 0; i < 4; ++i) {
             QProcess& child = cycles[size_t(i)];
-            QObject::connect(&child, &QProcess::finished, &child, [&child, &refused, &done] {
-                ++done;
-                if (child.exitCode() == 1 &&
-                    child.readAllStandardError().contains("two power cycles are waiting"))
-                    ++refused;
-            });
+            QObject::connect(&child, &QProcess::finished, &child, [&done] { ++done; });
             child.start(QStringLiteral(HUBRIXCTL),
                         {QStringLiteral("--dir"), s.rig.dir.path(), QStringLiteral("cycle"),
-                         QString::number(5 + i), QStringLiteral("--off-ms"),
-                         QStringLiteral("1500")});
+                         QString::number(asked[i].first), QStringLiteral("--off-ms"),
+                         QString::number(asked[i].second)});
+            // The first three are under way before the fourth asks again for tile 5.
+            QVERIFY(child.waitForStarted());
+            QTRY_VERIFY(s.rig.program->state().powerCycles.size() == std::min(i + 1, 3));
         }
-        QTRY_COMPARE_WITH_TIMEOUT(done, 3, 20'000);
-        QCOMPARE(refused, 1);
-        QCOMPARE(s.rig.program->state().powerCyclesGoing, 0);
-        int on = 0;
-        for (int tile : {5, 6, 7})
-            on += s.rig.tile(tile)->text() == QStringLiteral("已打开") ? 1 : 0;
-        QCOMPARE(on, 2);
+        QTRY_COMPARE_WITH_TIMEOUT(done, 4, 10'000);
+        QCOMPARE(backOn, (QList<int>{6, 7, 5}));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(cycles[size_t(i)].exitCode(), 0);
+        QVERIFY(cycles[3].exitCode() != 0);
+        QVERIFY(cycles[3].readAllStandardOutput().contains("refused"));
+        QVERIFY(s.rig.program->state().powerCycles.isEmpty());
     }
 
     void droppedEcho_isReportedUnconfirmed() {
@@ -447,7 +452,7 @@ private slots:
         const Run refused = runAsNobody();
         QCOMPARE(refused.exitCode, 2);
         QVERIFY2(refused.err.contains(QStringLiteral("another user")), qPrintable(refused.err));
-        QCOMPARE(s.rig.program->state().pendingSwitches[0].key, QString());
+        QVERIFY(!s.rig.program->rack().asked(1));
         // This account still gets in.
         QCOMPARE(s.ctl({QStringLiteral("status")}).exitCode, 0);
     }

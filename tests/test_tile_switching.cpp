@@ -40,6 +40,7 @@ private slots:
             state.links[size_t(k - 1)].takeBoard(byte_to_hex(10 + k));
             state.links[size_t(k - 1)].deviceNumber =
                 QStringLiteral("01%1").arg(k, 2, 10, QChar(u'0'));
+            program_->rack().linkFound(k, state.links[size_t(k - 1)].deviceNumber, 10 + k);
         }
         state.connectDone = 1;
     }
@@ -74,9 +75,9 @@ private slots:
         QCOMPARE(write.bytes, bytes({0xA5, 0xA6, 0x81, address, 0x01, link, 0x00, slot, 0x01,
                                      checksum, 0xA7, 0xA8}));
         QCOMPARE(button->text(), QStringLiteral("已关闭"));
-        const PendingSwitch& awaited = program_->state().pendingSwitches[size_t(tile - 1)];
-        QVERIFY(awaited.switchingOn);
-        QCOMPARE(awaited.key, QString::fromLatin1(write.bytes.mid(2, 8).toHex().toUpper()));
+        const RackModel::Asked* awaited = program_->rack().asked(tile);
+        QVERIFY(awaited && awaited->on);
+        QCOMPARE(awaited->key, QString::fromLatin1(write.bytes.mid(2, 8).toHex().toUpper()));
 
         settle();
         QCOMPARE(button->text(), QStringLiteral("已打开"));
@@ -95,7 +96,7 @@ private slots:
 
     void slotTen_awaitsTheWholeFrameBodyNotJustTheDigitsBeforeTheA() {
         program_->window().tile(10).button->click();
-        QCOMPARE(program_->state().pendingSwitches[9].key, QStringLiteral("810B0101000A01E3"));
+        QCOMPARE(program_->rack().asked(10)->key, QStringLiteral("810B0101000A01E3"));
     }
 
     void switchOff_showsClosedAtOnceAndTheEchoUndoesTheLitLook() {
@@ -108,7 +109,7 @@ private slots:
         QCOMPARE(button->text(), QStringLiteral("已关闭"));
         QVERIFY(button->isLit());
         QCOMPARE(quint8(rig_->bus.writes.last().bytes[8]), quint8(0x00));
-        QCOMPARE(program_->state().pendingSwitches[4].switchingOn, false);
+        QCOMPARE(program_->rack().asked(5)->on, false);
         settle();
         QVERIFY(!button->isLit());
         QCOMPARE(button->colourSlot(4), 0u);
@@ -188,6 +189,7 @@ private slots:
         QVERIFY(program_->port(4).open());
         program_->state().links[3].takeBoard(byte_to_hex(21));
         program_->state().links[3].deviceNumber = QStringLiteral("1A2B");
+        program_->rack().linkFound(4, QStringLiteral("1A2B"), 21);
         StyledButton* first = program_->window().tile(127).button;
         StyledButton* second = program_->window().tile(128).button;
         first->click();
@@ -205,7 +207,7 @@ private slots:
     void clickThatSendsNothing_leavesNothingForALateEcho() {
         StyledButton* button = program_->window().tile(9).button;
         button->click();
-        program_->state().connectDone = 0;
+        program_->state().connectRunsGoing = 1;
         button->click();
         settle();
         QCOMPARE(button->text(), QStringLiteral("已关闭"));
@@ -259,15 +261,12 @@ private slots:
         QCOMPARE(button->text(), QStringLiteral("已关闭"));
     }
 
-    void click_beforeTheFirstRunOnlySpeaks() {
-        program_->state().connectDone = 0;
-        StyledButton* button = program_->window().tile(7).button;
-        button->setText(QStringLiteral("已打开"));
-        button->click();
+    void click_duringARunOnlySpeaks() {
+        program_->state().connectRunsGoing = 1;
+        program_->window().tile(7).button->click();
         QVERIFY(rig_->bus.writes.isEmpty());
         QCOMPARE(rig_->speech.spoken.last(), QStringLiteral("设备正在连接，请稍后"));
-        QCOMPARE(button->text(), QStringLiteral("已打开"));
-        QVERIFY(program_->state().pendingSwitches[6].key.isEmpty());
+        QVERIFY(!program_->rack().asked(7));
     }
 
     void click_onALinkWithoutABoardSendsNothing_data() {
@@ -282,15 +281,7 @@ private slots:
         program_->window().tile(90).button->click();
         QVERIFY(rig_->bus.writes.isEmpty());
         QCOMPARE(rig_->speech.spoken.last(), QStringLiteral("设备未连接"));
-        QVERIFY(program_->state().pendingSwitches[89].key.isEmpty());
-    }
-
-    void click_onAnUnknownCaptionResetsItWithoutAFrame() {
-        StyledButton* button = program_->window().tile(8).button;
-        button->setText(QStringLiteral("其他"));
-        button->click();
-        QVERIFY(rig_->bus.writes.isEmpty());
-        QCOMPARE(button->text(), QStringLiteral("已关闭"));
+        QVERIFY(!program_->rack().asked(90));
     }
 
     void clickingTwiceBeforeTheEcho_sendsTheSwitchOnFrameTwice() {
@@ -306,7 +297,7 @@ private:
     // The echoes come in, and the moment passes after which their states are kept.
     void settle() {
         rig_->waits.processPendingEvents();
-        rig_->waits.advance(TileSwitches::SaveDelayMs);
+        rig_->waits.advance(0);
     }
 
     std::unique_ptr<TestRig> rig_;

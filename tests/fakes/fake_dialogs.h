@@ -20,6 +20,9 @@ public:
     Answer show(const QString& text, const QString& title, Icon icon, Buttons buttons,
                 const QString& detail) override {
         shown.append({text, title, icon, buttons, detail});
+        // What happens while the box is open: echoes, scripts.
+        if (duringShow)
+            std::exchange(duringShow, nullptr)();
         if (!answers.isEmpty())
             return answers.takeFirst();
         return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
@@ -28,4 +31,6 @@ public:
     QList<Shown> shown;
     // Answers given in turn; once used up, OK boxes answer OK and Yes/No boxes answer No.
     QList<Answer> answers;
+    // Runs once, while the next box is open.
+    std::function<void()> duringShow;
 };
