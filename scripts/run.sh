@@ -16,8 +16,9 @@ TXT
     exit 1
 fi
 
-# Only the program and the simulator: the tests and benchmarks are test.sh's business.
-scripts/setup.sh hubrix hubsim
+# Only the program, hubrixctl and the simulator: the tests and benchmarks are test.sh's
+# business.
+scripts/setup.sh hubrix hubrixctl hubsim
 
 if [ "${1:-}" = "--real" ]; then
     echo "Starting build/src/hubrix on this machine's serial ports"
@@ -26,7 +27,9 @@ fi
 
 rack=build/rack
 mkdir -p "$rack"
-cp build/src/hubrix build/src/libhubrix_network.so "$rack/"
+# hubrixctl beside the copy talks to it without being told where it is:
+#     build/rack/hubrixctl status
+cp build/src/hubrix build/src/libhubrix_network.so build/tools/hubrixctl/hubrixctl "$rack/"
 # The simulator reads its commands (plug, unplug, fault, ...) from a named pipe, so that a
 # second terminal can plug in a board while Hubrix runs:
 #     echo "plug 14 0A0B" > build/rack/hubsim.commands
