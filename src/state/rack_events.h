@@ -25,4 +25,6 @@ public:
     // The board's port vanished, or the link was stopped.
     Q_SIGNAL void linkLost(int link);
     Q_SIGNAL void promptSpoken(const QString& text);
+    // Tile 1 ... 336's remark was written to the store.
+    Q_SIGNAL void remarkSaved(int tile, const QString& text);
 };

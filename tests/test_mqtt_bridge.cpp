@@ -1,0 +1,352 @@
+// Programs on a real mosquitto broker that the test starts on loopback: their racks are
+// published, mosquitto_pub switches their tiles, and the broker's own clients read the result.
+// Programs that must be killed run as child processes of this test (--rack), each on its own
+// simulated boards.
+#include "fakes/real_rig.h"
+#include "hubsim/hub_rack.h"
+#include "mqtt/mqtt_bridge.h"
+#include "platform/control_address.h"
+#include "platform/control_server.h"
+#include "quiet_services.h"
+#include "script/control_channel.h"
+#include "ui/status_line.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSysInfo>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+QString freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return QString::number(probe.serverPort());
+}
+
+void writeFile(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
+// mosquitto on loopback, in the foreground, with the listener given.
+struct Broker {
+    QTemporaryDir dir;
+    QString port = freePort();
+    QProcess process;
+
+    bool start(const QByteArray& listener = {}) {
+        writeFile(dir.filePath(QStringLiteral("mosquitto.conf")),
+                  "user root\nlog_dest stderr\nlog_type error\nlog_type information\n"
+                  "listener " +
+                      port.toUtf8() + " 127.0.0.1\n" +
+                      (listener.isEmpty() ? QByteArray("allow_anonymous true\n") : listener));
+        process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+        process.start(QStringLiteral("mosquitto"),
+                      {QStringLiteral("-c"), dir.filePath(QStringLiteral("mosquitto.conf"))});
+        // Ready once it reports that it is running on its listener.
+        QByteArray log;
+        const bool running = QTest::qWaitFor(
+            [&] {
+                log += process.readAllStandardError();
+                return log.contains(" running") || process.state() == QProcess::NotRunning;
+            },
+            5000);
+        return running && process.state() == QProcess::Running;
+    }
+    void stop() {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+    ~Broker() { stop(); }
+};
+
+// mosquitto_sub following a topic filter; lines are "TOPIC PAYLOAD".
+struct Subscriber {
+    QProcess process;
+    QStringList lines;
+
+    Subscriber(const QString& port, const QString& filter, const QStringList& more = {}) {
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, [this] {
+            while (process.canReadLine())
+                lines.append(QString::fromUtf8(process.readLine()).chopped(1));
+        });
+        process.start(QStringLiteral("mosquitto_sub"),
+                      QStringList{"-h", "127.0.0.1", "-p", port, "-q", "1", "-v", "-t", filter} +
+                          more);
+        process.waitForStarted();
+        // mosquitto_sub gives no sign of its subscription; give it the time it takes.
+        QTest::qWait(150);
+    }
+    ~Subscriber() {
+        process.kill();
+        process.waitForFinished();
+    }
+    bool waitFor(const QString& line, int ms = 5000) {
+        return QTest::qWaitFor([&] { return lines.contains(line); }, ms);
+    }
+    QJsonObject firstJson() const {
+        const QString line = lines.value(0);
+        return QJsonDocument::fromJson(line.section(u' ', 1).toUtf8()).object();
+    }
+};
+
+// What the broker retains under filter: topic -> payload, count messages at most.
+QMap<QString, QString> retained(const QString& port, const QString& filter, int count,
+                                const QStringList& more = {}) {
+    QProcess sub;
+    sub.start(QStringLiteral("mosquitto_sub"),
+              QStringList{"-h", "127.0.0.1", "-p", port, "-v", "--retained-only", "-t", filter,
+                          "-C", QString::number(count), "-W", "5"} +
+                  more);
+    sub.waitForFinished(10'000);
+    QMap<QString, QString> messages;
+    for (const QString& line :
+         QString::fromUtf8(sub.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
+        messages.insert(line.section(u' ', 0, 0), line.section(u' ', 1));
+    return messages;
+}
+
+int publish(const QString& port, const QString& topic, const QString& message,
+            const QStringList& more = {}) {
+    return QProcess::execute(
+        QStringLiteral("mosquitto_pub"),
+        QStringList{"-h", "127.0.0.1", "-p", port, "-q", "1", "-t", topic, "-m", message} + more);
+}
+
+QByteArray settingsFor(const QString& port, const QByteArray& more = {}) {
+    return "[mqtt]\nhost = 127.0.0.1\nport = " + port.toUtf8() + "\n" + more;
+}
+
+// The prefix a program in dir uses unless told otherwise: its host and its control socket's
+// digits.
+QString defaultPrefix(const QString& dir) {
+    return QStringLiteral("hubrix/%1/%2")
+        .arg(QSysInfo::machineHostName(),
+             QFileInfo(control_address::socketPath(dir)).completeBaseName().mid(7));
+}
+
+// A program in a process of its own: --rack DIR PORT:DEVICE ...
+struct RackProcess {
+    QTemporaryDir dir;
+    QProcess process;
+    QStringList output;
+
+    bool start(const QString& brokerPort, const QString& board) {
+        writeFile(dir.filePath(QStringLiteral("hubrix.conf")), settingsFor(brokerPort));
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, [this] {
+            while (process.canReadLine())
+                output.append(QString::fromUtf8(process.readLine()).chopped(1));
+        });
+        process.setProcessChannelMode(QProcess::SeparateChannels);
+        process.start(QCoreApplication::applicationFilePath(),
+                      {QStringLiteral("--rack"), dir.path(), board});
+        return QTest::qWaitFor([&] { return output.contains(QStringLiteral("ready")); }, 10'000);
+    }
+    int count(const QString& start) const {
+        return int(std::count_if(output.begin(), output.end(),
+                                 [&](const QString& line) { return line.startsWith(start); }));
+    }
+    QString prefix() const { return defaultPrefix(dir.path()); }
+    ~RackProcess() {
+        process.kill();
+        process.waitForFinished();
+    }
+};
+
+// The state word every tile should have, from what hubrixctl's status says.
+QMap<QString, QString> expectedStates(const QString& prefix, const QJsonObject& status) {
+    QMap<QString, QString> states;
+    const QJsonArray links = status.value("links").toArray();
+    const QJsonArray on = status.value("on").toArray();
+    for (int tile = 1; tile <= TileCount; ++tile) {
+        const bool found = links.at((tile - 1) / SlotsPerLink).toObject().value("found").toBool();
+        states.insert(QStringLiteral("%1/tile/%2/state").arg(prefix).arg(tile),
+                      !found              ? QStringLiteral("not connected")
+                      : on.contains(tile) ? QStringLiteral("on")
+                                          : QStringLiteral("off"));
+    }
+    return states;
+}
+
+// Every tile's state as the broker has it, once it has them all: what it retains, and what
+// arrives while a new session publishes them again.
+QMap<QString, QString> statesOn(const QString& port, const QString& prefix) {
+    Subscriber states(port, prefix + "/tile/+/state");
+    QMap<QString, QString> latest;
+    const bool complete = QTest::qWaitFor(
+        [&] {
+            for (const QString& line : std::as_const(states.lines))
+                latest.insert(line.section(u' ', 0, 0), line.section(u' ', 1));
+            return latest.size() == TileCount;
+        },
+        5000);
+    if (!complete)
+        qWarning("the broker has %lld of the states", qlonglong(latest.size()));
+    return latest;
+}
+
+QJsonObject statusOf(const QString& dir) {
+    QProcess ctl;
+    ctl.start(QStringLiteral(HUBRIXCTL), {"--dir", dir, "status", "--json"});
+    ctl.waitForFinished(10'000);
+    return QJsonDocument::fromJson(ctl.readAllStandardOutput()).object();
+}
+
+const QString Confirmed5 = R"({"ok":true,"tiles":[{"result":"confirmed","tile":5}]})";
+} // namespace
+
+class MqttBridgeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QVERIFY(runtime_.isValid());
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path()));
+        QVERIFY(broker_.start());
+    }
+
+    // The functions below run in order on the same two programs.
+    void twoPrograms_switchThroughTheBroker_andRetainTheirStates() {
+        // A command left retained on the broker is stale: no program may act on it.
+        QCOMPARE(publish(broker_.port, a_.prefix() + "/tile/6/set", "on", {"-r"}), 0);
+        QVERIFY(a_.start(broker_.port, QStringLiteral("2:0102")));
+        QVERIFY(b_.start(broker_.port, QStringLiteral("3:0A0B")));
+        QVERIFY(a_.prefix() != b_.prefix());
+        QTRY_COMPARE(a_.count(QStringLiteral("MQTT 已连接")), 1);
+        QTRY_COMPARE(b_.count(QStringLiteral("MQTT 已连接")), 1);
+
+        Subscriber resultA(broker_.port, a_.prefix() + "/tile/5/result");
+        Subscriber resultB(broker_.port, b_.prefix() + "/tile/5/result");
+        Subscriber events(broker_.port, a_.prefix() + "/events");
+        QCOMPARE(publish(broker_.port, a_.prefix() + "/tile/5/set", "on"), 0);
+        QCOMPARE(publish(broker_.port, b_.prefix() + "/tile/5/set", "on"), 0);
+        QVERIFY(resultA.waitFor(a_.prefix() + "/tile/5/result " + Confirmed5));
+        QVERIFY(resultB.waitFor(b_.prefix() + "/tile/5/result " + Confirmed5));
+        QTRY_COMPARE(events.lines.size(), 2);
+        const QJsonObject confirmed =
+            QJsonDocument::fromJson(events.lines[1].section(u' ', 1).toUtf8()).object();
+        QCOMPARE(confirmed.value("event").toString(), QStringLiteral("switch confirmed"));
+        QCOMPARE(confirmed.value("tile").toInt(), 5);
+        QCOMPARE(confirmed.value("cause").toString(), QStringLiteral("script"));
+
+        for (RackProcess* rack : {&a_, &b_}) {
+            const QJsonObject status = statusOf(rack->dir.path());
+            QCOMPARE(status.value("on").toArray(), QJsonArray{5});
+            QCOMPARE(statesOn(broker_.port, rack->prefix()),
+                     expectedStates(rack->prefix(), status));
+        }
+        const QJsonObject link =
+            QJsonDocument::fromJson(
+                retained(broker_.port, a_.prefix() + "/link/1", 1).first().toUtf8())
+                .object();
+        QCOMPARE(link, (QJsonObject{{"found", true},
+                                    {"port", 2},
+                                    {"deviceNumber", "0102"},
+                                    {"boundDeviceNumber", ""}}));
+        QCOMPARE(QProcess::execute("mosquitto_pub", {"-h", "127.0.0.1", "-p", broker_.port, "-t",
+                                                     a_.prefix() + "/tile/6/set", "-r", "-n"}),
+                 0);
+    }
+
+    void aSetThatIsNoCommand_isAnsweredAsMalformed() {
+        Subscriber result(broker_.port, a_.prefix() + "/tile/7/result");
+        QCOMPARE(publish(broker_.port, a_.prefix() + "/tile/7/set", "toggle"), 0);
+        QTRY_COMPARE(result.lines.size(), 1);
+        QCOMPARE(result.firstJson().value("ok").toBool(), false);
+        QVERIFY(result.firstJson().value("error").toString().startsWith("malformed request"));
+    }
+
+    void aKilledProgram_isOfflineOnItsStatus() {
+        QCOMPARE(retained(broker_.port, b_.prefix() + "/status", 1).value(b_.prefix() + "/status"),
+                 QStringLiteral("online"));
+        Subscriber status(broker_.port, b_.prefix() + "/status");
+        b_.process.kill();
+        QVERIFY(status.waitFor(b_.prefix() + "/status offline"));
+        QCOMPARE(retained(broker_.port, a_.prefix() + "/status", 1).value(a_.prefix() + "/status"),
+                 QStringLiteral("online"));
+    }
+
+    // A restarted broker has forgotten every retained message; the program comes back by itself,
+    // says so once each way, and publishes its rack again.
+    void aBrokerRestart_isSurvived() {
+        broker_.stop();
+        QTRY_COMPARE(a_.count(QStringLiteral("MQTT 连接断开")), 1);
+        // Long enough for a retry or two to fail.
+        QTest::qWait(1500);
+        QVERIFY(broker_.start());
+        QTRY_COMPARE_WITH_TIMEOUT(a_.count(QStringLiteral("MQTT 已连接")), 2, 10'000);
+        QCOMPARE(a_.count(QStringLiteral("MQTT 连接断开")), 1);
+        QCOMPARE(a_.count(QStringLiteral("MQTT 无法连接")), 0);
+        const auto states = statesOn(broker_.port, a_.prefix());
+        QCOMPARE(states, expectedStates(a_.prefix(), statusOf(a_.dir.path())));
+        QCOMPARE(states.value(a_.prefix() + "/tile/5/state"), QStringLiteral("on"));
+        QCOMPARE(retained(broker_.port, a_.prefix() + "/status", 1).value(a_.prefix() + "/status"),
+                 QStringLiteral("online"));
+
+        Subscriber result(broker_.port, a_.prefix() + "/tile/5/result");
+        Subscriber state(broker_.port, a_.prefix() + "/tile/5/state");
+        QCOMPARE(publish(broker_.port, a_.prefix() + "/tile/5/set", "off"), 0);
+        QVERIFY(result.waitFor(a_.prefix() + "/tile/5/result " + Confirmed5));
+        QVERIFY(state.waitFor(a_.prefix() + "/tile/5/state off"));
+    }
+
+private:
+    QTemporaryDir runtime_;
+    Broker broker_;
+    RackProcess a_;
+    RackProcess b_;
+};
+
+namespace {
+// The program as it runs for an operator, on its real serial code and simulated boards, with the
+// bridge its hubrix.conf asks for; the bridge's notices go to standard output.
+int runRack(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const QString dir = QString::fromLocal8Bit(argv[2]);
+    HubRack rack(dir);
+    for (int i = 3; i < argc; ++i) {
+        const QStringList board = QString::fromLocal8Bit(argv[i]).split(u':');
+        rack.addBoard(board[0].toInt(), quint16(board[1].toUInt(nullptr, 16)));
+    }
+    QuietSpeech speech;
+    QtSerialPortFactory serialPorts(dir);
+    EventLoopWaits waits;
+    QuietDialogs dialogs;
+    QuietNetwork network;
+    QuietTune tune;
+    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir);
+    ControlChannel channel(program.context(), std::make_unique<ControlServer>());
+    channel.listen(control_address::socketPath(dir));
+    const std::unique_ptr<MqttBridge> bridge = MqttBridge::start(program.context());
+    QObject::connect(bridge.get(), &MqttBridge::notice, [](const QString& text) {
+        std::printf("%s\n", qPrintable(text));
+        std::fflush(stdout);
+    });
+    program.window().ui().probeWaitList->setCurrentIndex(0);
+    program.window().ui().connectButton->click();
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return QApplication::exec();
+}
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc >= 3 && qstrcmp(argv[1], "--rack") == 0)
+        return runRack(argc, argv);
+    QApplication app(argc, argv);
+    MqttBridgeTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_mqtt_bridge.moc"
