@@ -204,6 +204,57 @@ QJsonObject statusOf(const QString& dir) {
     return QJsonDocument::fromJson(ctl.readAllStandardOutput()).object();
 }
 
+// The program in a rig of its own on this thread, with the bridge its hubrix.conf asks for.
+struct BridgedRig {
+    RealRig rig;
+    std::unique_ptr<MqttBridge> bridge;
+
+    bool start(const QByteArray& settings) {
+        rig.start();
+        return startBridge(settings);
+    }
+    bool startBridge(const QByteArray& settings) {
+        writeFile(rig.path(QStringLiteral("/hubrix.conf")), settings);
+        bridge = MqttBridge::start(rig.program->context());
+        return bridge != nullptr;
+    }
+    const QStringList& statusLines() const { return rig.ui().statusLine->history(); }
+    bool said(const QString& start) const {
+        return std::any_of(statusLines().begin(), statusLines().end(),
+                           [&](const QString& line) { return line.contains(start); });
+    }
+    QString prefix() const { return defaultPrefix(rig.dir.path()); }
+};
+
+bool openssl(const QString& dir, const QStringList& arguments) {
+    QProcess tool;
+    tool.setWorkingDirectory(dir);
+    tool.start(QStringLiteral("openssl"), arguments);
+    return tool.waitForFinished(20'000) && tool.exitCode() == 0;
+}
+
+// A certificate authority of its own in dir: NAME.crt and NAME.key.
+bool makeAuthority(const QString& dir, const QString& name) {
+    return openssl(dir, {"req", "-x509", "-newkey", "ec", "-pkeyopt",
+                         "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", name + ".key", "-out",
+                         name + ".crt", "-days", "2", "-subj", "/CN=" + name});
+}
+
+// server.crt and server.key for 127.0.0.1 and localhost, signed by authority.
+bool makeServerCertificate(const QString& dir, const QString& authority) {
+    writeFile(dir + "/server.ext", "subjectAltName=DNS:localhost,IP:127.0.0.1\n");
+    return openssl(dir,
+                   {"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                    "-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost"}) &&
+           openssl(dir, {"x509", "-req", "-in", "server.csr", "-CA", authority + ".crt", "-CAkey",
+                         authority + ".key", "-CAcreateserial", "-out", "server.crt", "-days", "2",
+                         "-extfile", "server.ext"});
+}
+
+bool addUser(const QString& file, const QString& user, const QString& password) {
+    return QProcess::execute(QStringLiteral("mosquitto_passwd"), {"-b", file, user, password}) == 0;
+}
+
 const QString Confirmed5 = R"({"ok":true,"tiles":[{"result":"confirmed","tile":5}]})";
 } // namespace
 
@@ -218,8 +269,6 @@ private slots:
 
     // The functions below run in order on the same two programs.
     void twoPrograms_switchThroughTheBroker_andRetainTheirStates() {
-        // A command left retained on the broker is stale: no program may act on it.
-        QCOMPARE(publish(broker_.port, a_.prefix() + "/tile/6/set", "on", {"-r"}), 0);
         QVERIFY(a_.start(broker_.port, QStringLiteral("2:0102")));
         QVERIFY(b_.start(broker_.port, QStringLiteral("3:0A0B")));
         QVERIFY(a_.prefix() != b_.prefix());
@@ -254,9 +303,6 @@ private slots:
                                     {"port", 2},
                                     {"deviceNumber", "0102"},
                                     {"boundDeviceNumber", ""}}));
-        QCOMPARE(QProcess::execute("mosquitto_pub", {"-h", "127.0.0.1", "-p", broker_.port, "-t",
-                                                     a_.prefix() + "/tile/6/set", "-r", "-n"}),
-                 0);
     }
 
     void aSetThatIsNoCommand_isAnsweredAsMalformed() {
@@ -299,6 +345,84 @@ private slots:
         QCOMPARE(publish(broker_.port, a_.prefix() + "/tile/5/set", "off"), 0);
         QVERIFY(result.waitFor(a_.prefix() + "/tile/5/result " + Confirmed5));
         QVERIFY(state.waitFor(a_.prefix() + "/tile/5/state off"));
+    }
+
+    void tls_withTheLabsAuthority_connects_andAnotherAuthorityIsRefused() {
+        Broker broker;
+        const QString dir = broker.dir.path();
+        QVERIFY(makeAuthority(dir, "lab"));
+        QVERIFY(makeAuthority(dir, "stranger"));
+        QVERIFY(makeServerCertificate(dir, "lab"));
+        QVERIFY(broker.start("cafile " + QFile::encodeName(dir) + "/lab.crt\ncertfile " +
+                             QFile::encodeName(dir) + "/server.crt\nkeyfile " +
+                             QFile::encodeName(dir) + "/server.key\nallow_anonymous true\n"));
+
+        BridgedRig trusting;
+        QVERIFY(trusting.start(settingsFor(
+            broker.port, "tls = true\nca_file = " + QFile::encodeName(dir) + "/lab.crt\n")));
+        BridgedRig doubting;
+        QVERIFY(doubting.start(settingsFor(
+            broker.port, "tls = true\nca_file = " + QFile::encodeName(dir) + "/stranger.crt\n")));
+        QTRY_VERIFY(trusting.said(QStringLiteral("MQTT 已连接 127.0.0.1:") + broker.port));
+        Subscriber status(broker.port, trusting.prefix() + "/status",
+                          {"--cafile", dir + "/lab.crt"});
+        QVERIFY(status.waitFor(trusting.prefix() + "/status online"));
+
+        QTRY_VERIFY(doubting.said(QStringLiteral("MQTT 无法连接")));
+        QVERIFY2(doubting.statusLines().last().contains("certificate verify failed"),
+                 qPrintable(doubting.statusLines().last()));
+        QVERIFY(!doubting.said(QStringLiteral("MQTT 已连接")));
+    }
+
+    // The lab's broker knows its users: the program logs in with the password from its file, a
+    // dashboard may read but not switch, an operator may switch.
+    void passwords_andTheDocumentedAccessList() {
+        Broker broker;
+        const QString dir = broker.dir.path();
+        writeFile(dir + "/passwords", {});
+        QVERIFY(addUser(dir + "/passwords", "rack", "rack-secret"));
+        QVERIFY(addUser(dir + "/passwords", "dashboard", "dash-secret"));
+        QVERIFY(addUser(dir + "/passwords", "operator", "op-secret"));
+        writeFile(dir + "/acl", "user rack\ntopic readwrite hubrix/#\n"
+                                "user dashboard\ntopic read hubrix/#\n"
+                                "user operator\ntopic read hubrix/#\n"
+                                "topic write hubrix/+/+/tile/+/set\n");
+        QVERIFY(broker.start("allow_anonymous false\npassword_file " + QFile::encodeName(dir) +
+                             "/passwords\nacl_file " + QFile::encodeName(dir) + "/acl\n"));
+
+        BridgedRig s;
+        QVERIFY(s.rig.rack.addBoard(2, 0x0102));
+        const QString passwordFile = s.rig.path("/broker-password");
+        writeFile(passwordFile, "rack-secret\n");
+        const QByteArray settings = settingsFor(broker.port, "username = rack\npassword_file = "
+                                                             "broker-password\n");
+        // Readable by the group: anyone in it could switch every rack in the lab.
+        QFile::setPermissions(passwordFile,
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        QVERIFY(!s.start(settings));
+        QVERIFY2(s.said(QStringLiteral("MQTT 未启用：密码文件 ") + passwordFile),
+                 qPrintable(s.statusLines().join(u'\n')));
+
+        QFile::setPermissions(passwordFile, QFile::ReadOwner | QFile::WriteOwner);
+        const QStringList dashboard{"-u", "dashboard", "-P", "dash-secret"};
+        const QStringList operatorLogin{"-u", "operator", "-P", "op-secret"};
+        // A command left retained on the broker is stale: the program must not act on it when
+        // it subscribes, its board found already.
+        QCOMPARE(publish(broker.port, s.prefix() + "/tile/6/set", "on",
+                         operatorLogin + QStringList{"-r"}),
+                 0);
+        s.rig.ui().connectButton->click();
+        QVERIFY(s.startBridge(settings));
+        QTRY_VERIFY(s.said(QStringLiteral("MQTT 已连接")));
+
+        Subscriber results(broker.port, s.prefix() + "/tile/+/result", dashboard);
+        QCOMPARE(publish(broker.port, s.prefix() + "/tile/3/set", "on", dashboard), 0);
+        QCOMPARE(publish(broker.port, s.prefix() + "/tile/4/set", "on", operatorLogin), 0);
+        QTRY_COMPARE(results.lines.size(), 1);
+        QVERIFY(results.lines[0].startsWith(s.prefix() + "/tile/4/result {\"ok\":true"));
+        QVERIFY(s.rig.rack.slotOn(2, 4));
+        QVERIFY(!s.rig.rack.slotOn(2, 3));
+        QVERIFY(!s.rig.rack.slotOn(2, 6));
     }
 
 private:
