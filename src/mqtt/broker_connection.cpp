@@ -66,6 +66,8 @@ bool BrokerConnection::start(QString* why) {
     if (!client_)
         return refuse(QStringLiteral("MQTT 客户端无法创建"));
     mosquitto_threaded_set(client_, true);
+    // A command's result is one small packet; it must not wait for the broker's last ack.
+    mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(client_, onConnect);
     mosquitto_publish_callback_set(client_, onPublish);
     mosquitto_message_callback_set(client_, onMessage);
