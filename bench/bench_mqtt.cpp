@@ -135,7 +135,8 @@ int main(int argc, char* argv[]) {
     Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
     program.window().ui().probeWaitList->setCurrentIndex(0);
     program.window().ui().connectButton->click();
-    const std::unique_ptr<MqttBridge> bridge = MqttBridge::start(program.context());
+    const std::unique_ptr<MqttBridge> bridge =
+        MqttBridge::start(program.context(), {MQTT_MODULE_DIR});
     if (!bridge || !runUntil([&] {
             return program.window().ui().statusLine->text().contains("MQTT 已连接");
         })) {

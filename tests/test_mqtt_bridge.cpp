@@ -215,7 +215,7 @@ struct BridgedRig {
     }
     bool startBridge(const QByteArray& settings) {
         writeFile(rig.path(QStringLiteral("/hubrix.conf")), settings);
-        bridge = MqttBridge::start(rig.program->context());
+        bridge = MqttBridge::start(rig.program->context(), {MQTT_MODULE_DIR});
         return bridge != nullptr;
     }
     const QStringList& statusLines() const { return rig.ui().statusLine->history(); }
@@ -452,7 +452,8 @@ int runRack(int argc, char* argv[]) {
     Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir);
     ControlChannel channel(program.context(), std::make_unique<ControlServer>());
     channel.listen(control_address::socketPath(dir));
-    const std::unique_ptr<MqttBridge> bridge = MqttBridge::start(program.context());
+    const std::unique_ptr<MqttBridge> bridge =
+        MqttBridge::start(program.context(), {MQTT_MODULE_DIR});
     QObject::connect(bridge.get(), &MqttBridge::notice, [](const QString& text) {
         std::printf("%s\n", qPrintable(text));
         std::fflush(stdout);

@@ -35,7 +35,7 @@ int runProgram(Services services, const QString& programDir,
     QTimer::singleShot(0, &program.window(), [&program, &services] {
         QTimer::singleShot(0, &program.window(), [&services] { services.speech.beginLoading(); });
     });
-    const std::unique_ptr<MqttBridge> bridge = MqttBridge::start(program.context());
+    const std::unique_ptr<MqttBridge> bridge = MqttBridge::start(program.context(), moduleDirs);
     if (whenShown)
         whenShown(program);
     QApplication::exec();

@@ -28,17 +28,10 @@ const char* orNull(const QByteArray& text) {
 }
 } // namespace
 
-BrokerConnection::BrokerConnection(const BridgeSettings& settings, const QString& willTopic,
-                                   const QString& subscription, QObject* parent)
-    : QObject(parent), settings_(settings), willTopic_(willTopic.toUtf8()),
-      subscription_(subscription.toUtf8()) {
-    {
-        const std::lock_guard lock(libraryMutex);
-        if (libraryUsers++ == 0)
-            mosquitto_lib_init();
-    }
-    // A clean session: commands sent while this program was away are not replayed.
-    client_ = mosquitto_new(settings_.clientId.toUtf8().constData(), true, this);
+BrokerConnection::BrokerConnection() {
+    const std::lock_guard lock(libraryMutex);
+    if (libraryUsers++ == 0)
+        mosquitto_lib_init();
 }
 
 BrokerConnection::~BrokerConnection() {
@@ -58,11 +51,18 @@ BrokerConnection::~BrokerConnection() {
         mosquitto_lib_cleanup();
 }
 
-bool BrokerConnection::start(QString* why) {
+bool BrokerConnection::start(const BridgeSettings& settings, const QString& willTopic,
+                             const QString& subscription, Handlers handlers, QString* why) {
+    settings_ = settings;
+    willTopic_ = willTopic.toUtf8();
+    subscription_ = subscription.toUtf8();
+    handlers_ = std::move(handlers);
     const auto refuse = [why](const QString& text) {
         *why = text;
         return false;
     };
+    // A clean session: commands sent while this program was away are not replayed.
+    client_ = mosquitto_new(settings_.clientId.toUtf8().constData(), true, this);
     if (!client_)
         return refuse(QStringLiteral("MQTT 客户端无法创建"));
     mosquitto_threaded_set(client_, true);
@@ -133,7 +133,7 @@ void BrokerConnection::run() {
         const int error = errno;
         if (stopping_)
             break;
-        emit lost(reason(rc, error));
+        handlers_.lost(reason(rc, error));
         if (accepted_)
             retrySeconds = FirstRetrySeconds;
         waitBeforeRetry(retrySeconds);
@@ -167,13 +167,13 @@ void BrokerConnection::onConnect(mosquitto* client, void* self, int rc) {
     connection->full_ = false;
     connection->accepted_ = true;
     mosquitto_subscribe(client, nullptr, connection->subscription_.constData(), 1);
-    emit connection->connected();
+    connection->handlers_.connected();
 }
 
 void BrokerConnection::onPublish(mosquitto*, void* self, int) {
     auto* connection = static_cast<BrokerConnection*>(self);
     if (--connection->pending_ <= MaxPending / 2 && connection->full_.exchange(false))
-        emit connection->drained();
+        connection->handlers_.drained();
 }
 
 void BrokerConnection::onMessage(mosquitto* client, void* self, const mosquitto_message* message) {
@@ -190,7 +190,7 @@ void BrokerConnection::onMessage(mosquitto* client, void* self, const mosquitto_
         return;
     }
     ++connection->incoming_;
-    emit connection->messageArrived(
+    connection->handlers_.message(
         QString::fromUtf8(topic),
         QByteArray(static_cast<const char*>(message->payload), message->payloadlen));
 }
@@ -199,4 +199,8 @@ void BrokerConnection::onLog(mosquitto*, void* self, int level, const char* text
     // The library's own words on a failed TLS handshake say more than its error code.
     if (level & MOSQ_LOG_ERR)
         static_cast<BrokerConnection*>(self)->lastError_ = QString::fromUtf8(text);
+}
+
+extern "C" Q_DECL_EXPORT BrokerClient* hubrixCreateBrokerClient() {
+    return new BrokerConnection;
 }

@@ -1,6 +1,6 @@
 #include "mqtt/mqtt_bridge.h"
 
-#include "mqtt/broker_connection.h"
+#include "mqtt/broker_client.h"
 #include "mqtt/rack_view.h"
 #include "state/context.h"
 #include "state/rack_events.h"
@@ -27,7 +27,7 @@ QList<int> tilesOfLink(int link) {
 }
 } // namespace
 
-std::unique_ptr<MqttBridge> MqttBridge::start(Context& context) {
+std::unique_ptr<MqttBridge> MqttBridge::start(Context& context, const QStringList& moduleDirs) {
     StatusLine* line = context.window.ui().statusLine;
     const auto refused = [line](const QString& why) {
         const QString text = QStringLiteral("MQTT 未启用：") + why;
@@ -41,11 +41,15 @@ std::unique_ptr<MqttBridge> MqttBridge::start(Context& context) {
     const auto* settings = std::get_if<BridgeSettings>(&reading);
     if (!settings)
         return nullptr;
+    std::unique_ptr<BrokerClient> client = loadBrokerClient(moduleDirs);
+    if (!client)
+        return refused(QStringLiteral("找不到 MQTT 模块 ") +
+                       QLatin1String(BrokerClient::ModuleName));
     auto bridge = std::make_unique<MqttBridge>(context, *settings);
     QObject::connect(bridge.get(), &MqttBridge::notice, line,
                      [line](const QString& text) { line->showLine(text); });
     QString why;
-    if (!bridge->begin(&why))
+    if (!bridge->begin(std::move(client), &why))
         return refused(why);
     return bridge;
 }
@@ -78,21 +82,28 @@ MqttBridge::MqttBridge(Context& context, const BridgeSettings& settings)
 
 MqttBridge::~MqttBridge() = default;
 
-bool MqttBridge::begin(QString* why) {
-    connection_ = std::make_unique<BrokerConnection>(settings_, topic(QStringLiteral("status")),
-                                                     topic(QStringLiteral("tile/+/set")));
-    // The connection's signals come from its own thread.
-    connect(connection_.get(), &BrokerConnection::connected, this, &MqttBridge::onConnected,
-            Qt::QueuedConnection);
-    connect(connection_.get(), &BrokerConnection::lost, this, &MqttBridge::onLost,
-            Qt::QueuedConnection);
-    connect(connection_.get(), &BrokerConnection::messageArrived, this, &MqttBridge::onCommand,
-            Qt::QueuedConnection);
-    connect(connection_.get(), &BrokerConnection::drained, this, &MqttBridge::flush,
-            Qt::QueuedConnection);
-    if (connection_->start(why))
+bool MqttBridge::begin(std::unique_ptr<BrokerClient> client, QString* why) {
+    client_ = std::move(client);
+    // The handlers run on the client's thread; everything they report is handled on this one.
+    BrokerClient::Handlers handlers;
+    handlers.connected = [this] {
+        QMetaObject::invokeMethod(this, &MqttBridge::onConnected, Qt::QueuedConnection);
+    };
+    handlers.lost = [this](const QString& reason) {
+        QMetaObject::invokeMethod(
+            this, [this, reason] { onLost(reason); }, Qt::QueuedConnection);
+    };
+    handlers.message = [this](const QString& topic, const QByteArray& payload) {
+        QMetaObject::invokeMethod(
+            this, [this, topic, payload] { onCommand(topic, payload); }, Qt::QueuedConnection);
+    };
+    handlers.drained = [this] {
+        QMetaObject::invokeMethod(this, &MqttBridge::flush, Qt::QueuedConnection);
+    };
+    if (client_->start(settings_, topic(QStringLiteral("status")),
+                       topic(QStringLiteral("tile/+/set")), std::move(handlers), why))
         return true;
-    connection_.reset();
+    client_.reset();
     return false;
 }
 
@@ -131,7 +142,7 @@ void MqttBridge::onLost(const QString& why) {
 }
 
 void MqttBridge::onCommand(const QString& topic, const QByteArray& payload) {
-    connection_->taken();
+    client_->taken();
     static const QRegularExpression setTopic(QStringLiteral("/tile/([0-9]{1,3})/set$"));
     const QRegularExpressionMatch match = setTopic.match(topic);
     const int tile = match.hasMatch() ? match.captured(1).toInt() : 0;
@@ -238,5 +249,5 @@ void MqttBridge::flushLinks() {
 }
 
 bool MqttBridge::publish(const QString& rest, const QByteArray& payload, int qos, bool retain) {
-    return connection_->publish(topic(rest), payload, qos, retain);
+    return client_->publish(topic(rest), payload, qos, retain);
 }

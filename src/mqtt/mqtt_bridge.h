@@ -14,7 +14,7 @@
 #include <memory>
 
 struct Context;
-class BrokerConnection;
+class BrokerClient;
 
 // The rack on the lab's broker: tile states, remarks, links and events published under the
 // configured prefix, and switch commands taken from it and run as scripts' requests are. The
@@ -24,15 +24,16 @@ class MqttBridge : public QObject {
     Q_OBJECT
 public:
     // The bridge hubrix.conf in the store directory asks for, its notices on the window's status
-    // line; none when it is not configured, or refused (the status line says why).
-    static std::unique_ptr<MqttBridge> start(Context& context);
+    // line, its client from the first of moduleDirs that holds it; none when it is not
+    // configured, or refused (the status line says why).
+    static std::unique_ptr<MqttBridge> start(Context& context, const QStringList& moduleDirs);
 
     MqttBridge(Context& context, const BridgeSettings& settings);
     // Leaves the broker with "offline" on the status topic.
     ~MqttBridge() override;
 
     // False, with why, when the connection cannot even be set up.
-    bool begin(QString* why);
+    bool begin(std::unique_ptr<BrokerClient> client, QString* why);
 
     // Once when connected, once when lost (or the first attempt failed) and why.
     Q_SIGNAL void notice(const QString& text);
@@ -58,7 +59,7 @@ private:
     BridgeSettings settings_;
     ScriptRequests requests_;
     EventLines eventLines_;
-    std::unique_ptr<BrokerConnection> connection_;
+    std::unique_ptr<BrokerClient> client_;
     bool connected_ = false;
     // Whether the loss of the current trouble has been said already.
     bool lossSaid_ = false;
