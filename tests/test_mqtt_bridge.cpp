@@ -9,6 +9,7 @@
 #include "platform/control_server.h"
 #include "quiet_services.h"
 #include "script/control_channel.h"
+#include "script/script_commands.h"
 #include "ui/status_line.h"
 
 #include <QComboBox>
@@ -345,6 +346,40 @@ private slots:
         QCOMPARE(publish(broker_.port, a_.prefix() + "/tile/5/set", "off"), 0);
         QVERIFY(result.waitFor(a_.prefix() + "/tile/5/result " + Confirmed5));
         QVERIFY(state.waitFor(a_.prefix() + "/tile/5/state off"));
+    }
+
+    // Remarks follow as they are saved; a pulled board leaves the tile it kept on "unknown"
+    // and its other tiles "not connected".
+    void remarksAndAPulledBoard_showOnTheBroker() {
+        BridgedRig s;
+        QVERIFY(s.rig.rack.addBoard(2, 0x0102));
+        s.rig.start();
+        s.rig.ui().connectButton->click();
+        s.rig.dialogs.answers = {Dialogs::Answer::Yes};
+        s.rig.ui().bindButton->click();
+        QVERIFY(s.startBridge(settingsFor(broker_.port)));
+        QTRY_VERIFY(s.said(QStringLiteral("MQTT 已连接")));
+        const QString prefix = s.prefix();
+
+        Subscriber remarks(broker_.port, prefix + "/tile/4/remark");
+        QCOMPARE(ScriptCommands(s.rig.program->context()).setRemark(4, "phone 手机").value("ok"),
+                 true);
+        QVERIFY(remarks.waitFor(prefix + "/tile/4/remark phone 手机"));
+
+        Subscriber result(broker_.port, prefix + "/tile/4/result");
+        QCOMPARE(publish(broker_.port, prefix + "/tile/4/set", "on"), 0);
+        QTRY_COMPARE(result.lines.size(), 1);
+        Subscriber states(broker_.port, prefix + "/tile/+/state");
+        Subscriber link(broker_.port, prefix + "/link/1");
+        QVERIFY(states.waitFor(prefix + "/tile/4/state on"));
+        QVERIFY(s.rig.rack.unplug(2));
+        QVERIFY(states.waitFor(prefix + "/tile/4/state unknown"));
+        QVERIFY(states.waitFor(prefix + "/tile/5/state not connected"));
+        QTRY_VERIFY(link.lines.size() == 2);
+        QCOMPARE(QJsonDocument::fromJson(link.lines[1].section(u' ', 1).toUtf8())
+                     .object()
+                     .value("found"),
+                 false);
     }
 
     void tls_withTheLabsAuthority_connects_andAnotherAuthorityIsRefused() {
