@@ -306,12 +306,24 @@ private slots:
                                     {"boundDeviceNumber", ""}}));
     }
 
-    void aSetThatIsNoCommand_isAnsweredAsMalformed() {
-        Subscriber result(broker_.port, a_.prefix() + "/tile/7/result");
+    void otherSets_areAnsweredAsAScriptWouldBe() {
+        Subscriber result(broker_.port, a_.prefix() + "/tile/+/result");
         QCOMPARE(publish(broker_.port, a_.prefix() + "/tile/7/set", "toggle"), 0);
         QTRY_COMPARE(result.lines.size(), 1);
         QCOMPARE(result.firstJson().value("ok").toBool(), false);
         QVERIFY(result.firstJson().value("error").toString().startsWith("malformed request"));
+
+        // Tile 100 sits on a link without a board.
+        QCOMPARE(publish(broker_.port, a_.prefix() + "/tile/100/set", "on"), 0);
+        QVERIFY(result.waitFor(
+            a_.prefix() +
+            R"(/tile/100/result {"ok":false,"tiles":[{"result":"not connected","text":"设备未连接","tile":100}]})"));
+
+        QCOMPARE(publish(broker_.port, a_.prefix() + "/tile/8/set", "cycle 100"), 0);
+        QVERIFY(result.waitFor(
+            a_.prefix() +
+            R"(/tile/8/result {"ok":true,"tiles":[{"result":"confirmed","tile":8}]})"));
+        QCOMPARE(statusOf(a_.dir.path()).value("on").toArray(), (QJsonArray{5, 8}));
     }
 
     void aKilledProgram_isOfflineOnItsStatus() {

@@ -176,17 +176,16 @@ void BrokerConnection::onPublish(mosquitto*, void* self, int) {
         connection->handlers_.drained();
 }
 
-void BrokerConnection::onMessage(mosquitto* client, void* self, const mosquitto_message* message) {
+void BrokerConnection::onMessage(mosquitto*, void* self, const mosquitto_message* message) {
     auto* connection = static_cast<BrokerConnection*>(self);
     // A retained command is one somebody left behind, not one meant now.
     if (message->retain)
         return;
     const QByteArray topic(message->topic);
     if (connection->incoming_ >= MaxIncoming) {
-        const QByteArray result = topic.left(topic.lastIndexOf('/') + 1) + "result";
-        const QByteArray busy = R"({"ok":false,"error":"refused: too many requests waiting"})";
-        mosquitto_publish(client, nullptr, result.constData(), int(busy.size()), busy.constData(),
-                          1, false);
+        connection->publish(
+            QString::fromUtf8(topic.left(topic.lastIndexOf('/') + 1)) + QStringLiteral("result"),
+            R"({"ok":false,"error":"refused: too many requests waiting"})", 1, false);
         return;
     }
     ++connection->incoming_;
