@@ -4,6 +4,7 @@
 // simulated boards.
 #include "fakes/real_rig.h"
 #include "hubsim/hub_rack.h"
+#include "mqtt/broker_client.h"
 #include "mqtt/mqtt_bridge.h"
 #include "platform/control_address.h"
 #include "platform/control_server.h"
@@ -26,6 +27,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -392,6 +395,40 @@ private slots:
                      .object()
                      .value("found"),
                  false);
+    }
+
+    // A broker that stops reading must not make the program grow: the client refuses past its
+    // bound, and says when there is room again.
+    void theOutgoingQueue_isBounded_andDrains() {
+        Broker broker;
+        QVERIFY(broker.start());
+        std::unique_ptr<BrokerClient> client = loadBrokerClient({MQTT_MODULE_DIR});
+        QVERIFY(client);
+        std::atomic<bool> connected{false};
+        std::atomic<int> drained{0};
+        BrokerClient::Handlers handlers;
+        handlers.connected = [&] { connected = true; };
+        handlers.lost = [](const QString&) {};
+        handlers.message = [](const QString&, const QByteArray&) {};
+        handlers.drained = [&] { ++drained; };
+        BridgeSettings settings;
+        settings.host = QStringLiteral("127.0.0.1");
+        settings.port = broker.port.toInt();
+        settings.clientId = QStringLiteral("queue-test");
+        QString why;
+        QVERIFY(client->start(settings, "queue/status", "queue/+/set", handlers, &why));
+        QTRY_VERIFY(connected);
+
+        ::kill(pid_t(broker.process.processId()), SIGSTOP);
+        int accepted = 0;
+        while (accepted <= BrokerClient::MaxPending &&
+               client->publish("queue/load", QByteArray(100, 'x'), 1, false))
+            ++accepted;
+        QCOMPARE(accepted, BrokerClient::MaxPending);
+        QCOMPARE(drained.load(), 0);
+        ::kill(pid_t(broker.process.processId()), SIGCONT);
+        QTRY_COMPARE_WITH_TIMEOUT(drained.load(), 1, 10'000);
+        QVERIFY(client->publish("queue/load", "again", 1, false));
     }
 
     void tls_withTheLabsAuthority_connects_andAnotherAuthorityIsRefused() {
