@@ -80,18 +80,27 @@ struct Broker {
 struct Subscriber {
     QProcess process;
     QStringList lines;
+    bool subscribed = false;
 
+    // Returns once the broker has acknowledged the subscription.
     Subscriber(const QString& port, const QString& filter, const QStringList& more = {}) {
         QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, [this] {
-            while (process.canReadLine())
-                lines.append(QString::fromUtf8(process.readLine()).chopped(1));
+            while (process.canReadLine()) {
+                const QString line = QString::fromUtf8(process.readLine()).chopped(1);
+                // The client's own reports (-d) are told apart from the messages.
+                if (line.startsWith(QLatin1String("Subscribed (mid:")))
+                    subscribed = true;
+                else if (!line.startsWith(QLatin1String("Client ")))
+                    lines.append(line);
+            }
         });
-        process.start(QStringLiteral("mosquitto_sub"),
-                      QStringList{"-h", "127.0.0.1", "-p", port, "-q", "1", "-v", "-t", filter} +
+        // Line-buffered, or its reports would wait in a full buffer.
+        process.start(QStringLiteral("stdbuf"),
+                      QStringList{"-oL", "mosquitto_sub", "-h", "127.0.0.1", "-p", port, "-q", "1",
+                                  "-v", "-d", "-t", filter} +
                           more);
-        process.waitForStarted();
-        // mosquitto_sub gives no sign of its subscription; give it the time it takes.
-        QTest::qWait(150);
+        if (!QTest::qWaitFor([this] { return subscribed; }, 5000))
+            qWarning("mosquitto_sub did not subscribe to %s", qPrintable(filter));
     }
     ~Subscriber() {
         process.kill();
