@@ -1,6 +1,8 @@
 // What hubrix.conf's [mqtt] section makes of the bridge: defaults, and the settings refused
 // because they would put the lab's racks in reach of others.
+#include "fakes/real_rig.h"
 #include "mqtt/bridge_settings.h"
+#include "mqtt/mqtt_bridge.h"
 #include "platform/control_address.h"
 
 #include <QFile>
@@ -107,9 +109,28 @@ private slots:
             store.read("[mqtt]\nhost = 127.0.0.1\nprefix = lab/#\n")));
     }
 
+    // The client library and the TLS libraries behind it cost every start time; only a
+    // configured bridge loads them.
+    void theClientLibrary_isLoadedOnlyForAConfiguredBridge() {
+        const auto loaded = [] {
+            QFile maps(QStringLiteral("/proc/self/maps"));
+            return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libmosquitto");
+        };
+        RealRig rig;
+        Program& program = rig.start();
+        QVERIFY(!MqttBridge::start(program.context(), {MQTT_MODULE_DIR}));
+        QVERIFY(!loaded());
+        QFile settings(rig.path(QStringLiteral("/hubrix.conf")));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write("[mqtt]\nhost = 127.0.0.1\nport = 1\n");
+        settings.close();
+        QVERIFY(MqttBridge::start(program.context(), {MQTT_MODULE_DIR}));
+        QVERIFY(loaded());
+    }
+
 private:
     QTemporaryDir runtime_;
 };
 
-QTEST_GUILESS_MAIN(MqttSettingsTest)
+QTEST_MAIN(MqttSettingsTest)
 #include "test_mqtt_settings.moc"
