@@ -1,6 +1,7 @@
 #include "app/run_program.h"
 
 #include "app/program.h"
+#include "mqtt/mqtt_bridge.h"
 #include "platform/control_address.h"
 #include "script/control_channel.h"
 
@@ -34,6 +35,7 @@ int runProgram(Services services, const QString& programDir,
     QTimer::singleShot(0, &program.window(), [&program, &services] {
         QTimer::singleShot(0, &program.window(), [&services] { services.speech.beginLoading(); });
     });
+    const std::unique_ptr<MqttBridge> bridge = MqttBridge::start(program.context(), moduleDirs);
     if (whenShown)
         whenShown(program);
     QApplication::exec();

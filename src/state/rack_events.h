@@ -27,4 +27,6 @@ public:
     Q_SIGNAL void promptSpoken(const QString& text);
     // A power cycle of tile ended before switching it back on; reason says why.
     Q_SIGNAL void powerCycleCutShort(int tile, const QString& reason);
+    // Tile 1 ... 336's remark was written to the store.
+    Q_SIGNAL void remarkSaved(int tile, const QString& text);
 };

@@ -2,6 +2,7 @@
 
 #include "platform/speech.h"
 #include "state/context.h"
+#include "state/rack_events.h"
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "tiles/open_devices_list.h"
@@ -122,6 +123,7 @@ QString write(Context& context, int tile, const QString& text, bool* saved) {
         return failed;
     if (saved)
         *saved = true;
+    emit context.events.remarkSaved(tile, text);
     open_devices::update(context, tile, text);
     return wasEmpty ? QStringLiteral("保存成功") : QStringLiteral("修改成功");
 }
