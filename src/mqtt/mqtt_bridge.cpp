@@ -2,6 +2,7 @@
 
 #include "mqtt/broker_client.h"
 #include "mqtt/rack_view.h"
+#include "rack/rack_model.h"
 #include "state/context.h"
 #include "state/rack_events.h"
 #include "store/store_session.h"
@@ -62,17 +63,11 @@ MqttBridge::MqttBridge(Context& context, const BridgeSettings& settings)
 
     RackEvents& events = context.events;
     connect(&eventLines_, &EventLines::line, this, &MqttBridge::publishEvent);
-    connect(&events, &RackEvents::switchRequested, this,
-            [this](int tile, bool, RackEvents::Cause) { touch({tile}); });
-    connect(&events, &RackEvents::switchConfirmed, this, [this](int tile) { touch({tile}); });
-    connect(&events, &RackEvents::switchUnconfirmed, this, [this](int tile) { touch({tile}); });
-    connect(&events, &RackEvents::linkFound, this, [this](int link) {
+    // What the rack model says of a tile or a link (its board, its binding) changed.
+    connect(&context.rack, &RackModel::tileChanged, this, [this](int tile) { touch({tile}); });
+    connect(&context.rack, &RackModel::linkChanged, this, [this](int) {
         staleLinks_ = true;
-        touch(tilesOfLink(link));
-    });
-    connect(&events, &RackEvents::linkLost, this, [this](int link) {
-        staleLinks_ = true;
-        touch(tilesOfLink(link));
+        scheduleFlush();
     });
     connect(&events, &RackEvents::remarkSaved, this, [this](int tile, const QString& text) {
         staleRemarks_.insert(tile, text);

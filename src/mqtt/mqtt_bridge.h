@@ -3,7 +3,7 @@
 #include "mqtt/bridge_settings.h"
 #include "script/event_lines.h"
 #include "script/script_requests.h"
-#include "state/dimensions.h"
+#include "hub/dimensions.h"
 
 #include <QMap>
 #include <QObject>
