@@ -9,12 +9,19 @@
 #include "tiles/tile_state.h"
 #include "ui/main_window.h"
 #include "ui/remark_box.h"
+#include "ui/tile_numbering.h"
 
 #include <QJsonArray>
 
 namespace {
 QJsonObject refused(const QString& text) {
     return QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), text}};
+}
+
+// The operator is typing into box: a script's save now would be overwritten by, or overwrite,
+// what the operator is about to save.
+bool beingTyped(const RemarkBox& box, const QString& stored) {
+    return box.hasFocus() && !box.isReadOnly() && box.text() != stored;
 }
 } // namespace
 
@@ -64,6 +71,28 @@ QJsonObject ScriptCommands::status() const {
         {QStringLiteral("awaited"), awaited}, {QStringLiteral("unconfirmed"), unconfirmed}};
 }
 
+QString ScriptCommands::tileWord(int tile) const {
+    const TileState state = tileState(context_, tile);
+    if (state.awaiting || state.unconfirmed)
+        return QStringLiteral("unknown");
+    if (!context_.state.links[size_t(tiles::linkOf(tile) - 1)].isFound())
+        return state.on ? QStringLiteral("unknown") : QStringLiteral("not connected");
+    return state.on ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+QList<int> ScriptCommands::tilesNamed(const QString& text) const {
+    const StoreSession remarks = StoreSession::remarks(context_);
+    TableStore& store = remarks.store();
+    QList<int> named;
+    const int records = std::min(store.recordCount(), TileCount);
+    for (int tile = 1; remarks.isOpen() && tile <= records; ++tile) {
+        if (store.readField(stores::RemarkField) == text)
+            named.append(tile);
+        store.skip();
+    }
+    return named;
+}
+
 QJsonObject ScriptCommands::remark(int tile) const {
     const StoreSession remarks = StoreSession::remarks(context_);
     if (!remarks.isOpen())
@@ -78,6 +107,11 @@ QJsonObject ScriptCommands::setRemark(int tile, const QString& text) {
     const QString refusedText = remark_rules::refusal(context_, text);
     if (!refusedText.isEmpty())
         return refused(refusedText);
+    if (beingTyped(*context_.window.tile(tile).remarkBox, remark(tile).value(u"text").toString())) {
+        QJsonObject typing = refused(QStringLiteral("备注正在输入，请稍后"));
+        typing.insert(QStringLiteral("refused"), true);
+        return typing;
+    }
     bool saved = false;
     const QString prompt = remark_rules::write(context_, tile, text, &saved);
     if (!saved)

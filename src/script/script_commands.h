@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -26,6 +27,11 @@ public:
 
     // Links, the tiles that are on and those awaiting an echo, and the program directory.
     QJsonObject status() const;
+    // What a script is told of tile: "on", "off", "not connected" (its link holds no board)
+    // or "unknown" (a switch awaits or missed its echo, or a lost board's slot was left on).
+    QString tileWord(int tile) const;
+    // The tiles whose remark is exactly text, in tile order.
+    QList<int> tilesNamed(const QString& text) const;
     QJsonObject remark(int tile) const;
     QJsonObject setRemark(int tile, const QString& text);
     QJsonObject find(const QString& text) const;
