@@ -24,6 +24,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <grp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -552,6 +553,164 @@ private slots:
         QVERIFY(chosen);
         QTRY_COMPARE(switches, (QList<bool>{false, true}));
         QTRY_COMPARE(button->text(), QStringLiteral("已打开"));
+    }
+
+    void get_readsEachTile_andToggleAndNamesSwitchThem() {
+        ScriptedRig s;
+        QVERIFY(s.rig.rack.addBoard(2, 0x0102));
+        s.start();
+        s.connect();
+        s.rig.dialogs.answers = {Dialogs::Answer::Yes};
+        s.rig.ui().bindButton->click();
+        for (const char* tile : {"4", "9"})
+            QCOMPARE(s.ctl({QStringLiteral("remark"), tile, QStringLiteral("phone")}).exitCode, 0);
+        // A remark that holds the name and more is not that name.
+        QCOMPARE(s.ctl({QStringLiteral("remark"), "5", QStringLiteral("phone 2")}).exitCode, 0);
+
+        const Run off = s.ctl({QStringLiteral("get"), QStringLiteral("@phone")});
+        QCOMPARE(off.exitCode, 1);
+        QCOMPARE(lines(off.out), (QStringList{"tile 4 off", "tile 9 off"}));
+        const Run toggled = s.ctl({QStringLiteral("toggle"), QStringLiteral("@phone")});
+        QCOMPARE(toggled.exitCode, 0);
+        QCOMPARE(lines(toggled.out), (QStringList{"tile 4 confirmed", "tile 9 confirmed"}));
+        QVERIFY(s.rig.rack.slotOn(2, 4) && s.rig.rack.slotOn(2, 9) && !s.rig.rack.slotOn(2, 5));
+        const Run on = s.ctl({QStringLiteral("get"), QStringLiteral("4,9")});
+        QCOMPARE(on.exitCode, 0);
+        QCOMPARE(lines(on.out), (QStringList{"tile 4 on", "tile 9 on"}));
+        QCOMPARE(s.ctl({QStringLiteral("toggle"), QStringLiteral("4")}).exitCode, 0);
+        QVERIFY(!s.rig.rack.slotOn(2, 4));
+
+        QVERIFY(s.rig.rack.setFault(2, HubRack::Fault::DropEcho));
+        QCOMPARE(s.ctl({QStringLiteral("on"), "6", QStringLiteral("--timeout=200")}).exitCode, 1);
+        const Run mixed = s.ctl({QStringLiteral("get"), QStringLiteral("6,9,85")});
+        QCOMPARE(mixed.exitCode, 1);
+        QCOMPARE(lines(mixed.out),
+                 (QStringList{"tile 6 unknown", "tile 9 on", "tile 85 not connected"}));
+
+        const Run nobody = s.ctl({QStringLiteral("on"), QStringLiteral("@tablet")});
+        QCOMPARE(nobody.exitCode, 1);
+        QCOMPARE(nobody.out, QString());
+        QVERIFY2(nobody.err.contains(QStringLiteral("no tile has the remark \"tablet\"")),
+                 qPrintable(nobody.err));
+    }
+
+    void stoppedProgram_isGivenUpOnAtTheDeadline() {
+        QTemporaryDir dir;
+        QProcess program;
+        program.start(QStringLiteral(SCRIPTED_PROGRAM), {dir.path()});
+        QVERIFY(program.waitForReadyRead(20'000));
+        QCOMPARE(program.readLine(), QByteArray("listening\n"));
+        const QStringList status{QStringLiteral("--dir"), dir.path(), QStringLiteral("status")};
+        QCOMPARE(hubrixctl(status).exitCode, 0);
+
+        ::kill(pid_t(program.processId()), SIGSTOP);
+        const Run stopped = hubrixctl(status + QStringList{QStringLiteral("--deadline"), "1000"});
+        ::kill(pid_t(program.processId()), SIGCONT);
+        QCOMPARE(stopped.exitCode, 3);
+        QCOMPARE(stopped.err, QStringLiteral("hubrixctl: no answer from Hubrix\n"));
+        QCOMPARE(hubrixctl(status).exitCode, 0);
+        program.kill();
+        program.waitForFinished();
+    }
+
+    // A cycle whose off time outlasts the deadline is kept alive by the program's progress
+    // lines, which are not printed.
+    void progress_keepsALongCycleFromItsDeadline() {
+        ScriptedRig s;
+        QVERIFY(s.rig.rack.addBoard(2, 0x0102));
+        s.start();
+        s.connect();
+        const Run cycle = s.ctl({QStringLiteral("cycle"), "5", QStringLiteral("--off-ms=2500"),
+                                 QStringLiteral("--deadline=1500"), QStringLiteral("--json")});
+        QCOMPARE(cycle.exitCode, 0);
+        QCOMPARE(lines(cycle.out).size(), 1);
+        const QJsonObject reply = QJsonDocument::fromJson(cycle.out.toUtf8()).object();
+        QVERIFY(!reply.contains("progress"));
+        QCOMPARE(reply.value("tiles").toArray().first().toObject().value("result").toString(),
+                 QStringLiteral("confirmed"));
+    }
+
+    void secondCycleOfATile_isRefused_andALostBoardCutsTheFirstShort() {
+        ScriptedRig s;
+        QVERIFY(s.rig.rack.addBoard(2, 0x0102));
+        s.start();
+        s.connect();
+        QCOMPARE(s.ctl({QStringLiteral("on"), QStringLiteral("5,6")}).exitCode, 0);
+        const auto start = [&s](QProcess& child, const QStringList& arguments) {
+            child.start(QStringLiteral(HUBRIXCTL),
+                        QStringList{QStringLiteral("--dir"), s.rig.dir.path()} + arguments);
+        };
+        // The second cycle, and after it the board's loss, come during the first's off time.
+        QProcess first;
+        QProcess second;
+        bool unplugged = false;
+        QObject::connect(&s.rig.program->events(), &RackEvents::switchRequested, &second,
+                         [&](int tile, bool on) {
+                             if (tile == 6 && !on)
+                                 start(second, {QStringLiteral("cycle"), QStringLiteral("5")});
+                         });
+        QObject::connect(&second, &QProcess::finished, &second,
+                         [&] { unplugged = s.rig.rack.unplug(2); });
+        start(first, {QStringLiteral("cycle"), QStringLiteral("5,6"), QStringLiteral("--off-ms"),
+                      QStringLiteral("1500")});
+        QTRY_COMPARE_WITH_TIMEOUT(first.state(), QProcess::NotRunning, 10'000);
+        QCOMPARE(second.exitCode(), 4);
+        QCOMPARE(QString::fromUtf8(second.readAllStandardOutput()),
+                 QStringLiteral("tile 5 refused: 该设备正在断电重启\n"));
+        QVERIFY(unplugged);
+        QCOMPARE(first.exitCode(), 1);
+        QCOMPARE(lines(QString::fromUtf8(first.readAllStandardOutput())),
+                 (QStringList{"tile 5 cut short", "tile 6 cut short"}));
+    }
+
+    void remarkBeingTyped_isRefused() {
+        ScriptedRig s;
+        QVERIFY(s.rig.rack.addBoard(2, 0x0102));
+        Program& program = s.start();
+        s.connect();
+        s.rig.dialogs.answers = {Dialogs::Answer::Yes};
+        s.rig.ui().bindButton->click();
+        program.window().show();
+        program.window().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&program.window()));
+        RemarkBox* box = program.window().tile(4).remarkBox;
+        box->setFocus(Qt::OtherFocusReason);
+        QTRY_VERIFY(box->hasFocus());
+        box->insert(QStringLiteral("手机"));
+
+        const Run typing =
+            s.ctl({QStringLiteral("remark"), QStringLiteral("4"), QStringLiteral("phone")});
+        QCOMPARE(typing.exitCode, 4);
+        QVERIFY2(typing.err.contains(QStringLiteral("备注正在输入")), qPrintable(typing.err));
+        QCOMPARE(box->text(), QStringLiteral("手机"));
+        QCOMPARE(s.ctl({QStringLiteral("remark"), QStringLiteral("4")}).out, QStringLiteral("\n"));
+        // Another tile's remark is not being typed.
+        QCOMPARE(s.ctl({QStringLiteral("remark"), QStringLiteral("5"), QStringLiteral("phone")})
+                     .exitCode,
+                 0);
+    }
+
+    void clientMessages_followTheLocale() {
+        QTemporaryDir dir;
+        const auto inLocale = [&dir](const QString& locale) {
+            return hubrixctl({QStringLiteral("--dir"), dir.path(), QStringLiteral("status")},
+                             [&locale](QProcess& child) {
+                                 QProcessEnvironment environment =
+                                     QProcessEnvironment::systemEnvironment();
+                                 for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+                                     environment.remove(QString::fromLatin1(name));
+                                 environment.insert(QStringLiteral("LANG"), locale);
+                                 child.setProcessEnvironment(environment);
+                             });
+        };
+        const Run english = inLocale(QStringLiteral("C"));
+        QCOMPARE(english.exitCode, 2);
+        QVERIFY2(english.err.startsWith(QStringLiteral("hubrixctl: no Hubrix is running for ")),
+                 qPrintable(english.err));
+        const Run chinese = inLocale(QStringLiteral("zh_CN.UTF-8"));
+        QCOMPARE(chinese.exitCode, 2);
+        QVERIFY2(chinese.err.startsWith(QStringLiteral("hubrixctl: 没有 Hubrix 在 ")),
+                 qPrintable(chinese.err));
     }
 
 private:
