@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QListWidget>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QMenu>
 #include <QProcess>
@@ -93,6 +94,28 @@ bool plantStaleSocket(const QString& path) {
     ::close(fd);
     return bound && QFile::exists(path);
 }
+
+// A stand-in for a program whose side of a request is not built yet: it takes each request
+// and answers it with the lines given.
+struct CannedProgram {
+    QLocalServer server;
+    QList<QByteArray> answers;
+    QJsonObject request;
+
+    explicit CannedProgram(const QString& path) {
+        server.listen(path);
+        QObject::connect(&server, &QLocalServer::newConnection, &server, [this] {
+            QLocalSocket* socket = server.nextPendingConnection();
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
+                if (!socket->canReadLine())
+                    return;
+                request = QJsonDocument::fromJson(socket->readLine()).object();
+                for (const QByteArray& answer : answers)
+                    socket->write(answer + '\n');
+            });
+        });
+    }
+};
 
 QJsonObject request(QLocalSocket& socket, const QByteArray& line) {
     socket.write(line + '\n');
@@ -688,6 +711,41 @@ private slots:
         QCOMPARE(s.ctl({QStringLiteral("remark"), QStringLiteral("5"), QStringLiteral("phone")})
                      .exitCode,
                  0);
+    }
+
+    void connectAndDisconnect_exitByWhatTheProgramSays() {
+        QTemporaryDir dir;
+        CannedProgram program(control_address::socketPath(dir.path()));
+        const auto run = [&](const QList<QByteArray>& answers, const QStringList& arguments) {
+            program.answers = answers;
+            return hubrixctl(QStringList{QStringLiteral("--dir"), dir.path()} + arguments);
+        };
+        const Run found =
+            run({R"({"progress":"connect","waitedMs":1000})",
+                 R"({"ok":true,"links":[{"link":1,"found":true,"port":2,)"
+                 R"("deviceNumber":"0102"},{"link":2,"found":false}],"text":"连接成功"})"},
+                {QStringLiteral("connect")});
+        QCOMPARE(program.request, (QJsonObject{{"cmd", "connect"}}));
+        QCOMPARE(found.exitCode, 0);
+        QCOMPARE(lines(found.out),
+                 (QStringList{"link 1 found device 0102 port 2", "link 2 not found", "连接成功"}));
+        const Run none = run({R"({"ok":false,"links":[{"link":1,"found":false}],"text":"未找到"})"},
+                             {QStringLiteral("connect")});
+        QCOMPARE(none.exitCode, 1);
+        const Run busy = run({R"({"ok":false,"refused":true,"text":"设备正在连接，请稍后"})"},
+                             {QStringLiteral("connect")});
+        QCOMPARE(busy.exitCode, 4);
+        QCOMPARE(busy.err, QStringLiteral("hubrixctl: refused: 设备正在连接，请稍后\n"));
+
+        const Run asked = run({R"({"ok":false,"refused":true,"text":"确定断开吗？"})"},
+                              {QStringLiteral("disconnect")});
+        QCOMPARE(program.request.value("yes"), QJsonValue(false));
+        QCOMPARE(asked.exitCode, 4);
+        const Run done = run({R"({"ok":true,"refused":false,"text":"已断开"})"},
+                             {QStringLiteral("disconnect"), QStringLiteral("--yes")});
+        QCOMPARE(program.request.value("yes"), QJsonValue(true));
+        QCOMPARE(done.exitCode, 0);
+        QCOMPARE(done.out, QStringLiteral("已断开\n"));
     }
 
     void clientMessages_followTheLocale() {

@@ -139,5 +139,9 @@ TILES：5 | 1-42 | 5,9,100-105 | link:K | @TEXT（备注为 TEXT 的设备）
         <source>no answer from Hubrix</source>
         <translation>Hubrix 没有答复</translation>
     </message>
+    <message>
+        <source>Hubrix went away</source>
+        <translation>Hubrix 已退出</translation>
+    </message>
 </context>
 </TS>

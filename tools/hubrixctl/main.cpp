@@ -62,8 +62,11 @@ int noAnswer() {
     return replies::NoAnswer;
 }
 
-int wentAway() {
-    err() << "hubrixctl: " << Text::tr("Hubrix went away without an answer") << '\n';
+int wentAway(bool answered) {
+    err() << "hubrixctl: "
+          << (answered ? Text::tr("Hubrix went away")
+                       : Text::tr("Hubrix went away without an answer"))
+          << '\n';
     return replies::NoAnswer;
 }
 
@@ -79,7 +82,7 @@ int converse(LocalConnection& connection, const command_line::Invocation& invoca
         if (read == Outcome::Silent)
             return noAnswer();
         if (read != Outcome::Done)
-            return wentAway();
+            return wentAway(subscribed);
         const QJsonObject reply = QJsonDocument::fromJson(line).object();
         if (reply.value(QLatin1String("peerRefused")).toBool()) {
             err() << "hubrixctl: " << reply.value(QLatin1String("error")).toString() << '\n';
