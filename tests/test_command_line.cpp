@@ -83,35 +83,11 @@ private slots:
         QVERIFY(!parse({"hubrixctl", "get", "@"}, &error));
     }
 
-    void disconnect_carriesTheAnswerToItsQuestion() {
-        QString error;
-        QCOMPARE(parse({"hubrixctl", "disconnect", "--yes"}, &error)->request.value("yes"),
-                 QJsonValue(true));
-        QCOMPARE(parse({"hubrixctl", "disconnect"}, &error)->request.value("yes"),
-                 QJsonValue(false));
-        QVERIFY(!parse({"hubrixctl", "connect", "--yes"}, &error));
-    }
-
     void helpAndVersion_askNoRequest() {
         QString error;
-        for (const char* help : {"-h", "--help"})
-            QCOMPARE(parse({"hubrixctl", help}, &error)->ask, Invocation::Ask::Help);
+        QCOMPARE(parse({"hubrixctl", "-h"}, &error)->ask, Invocation::Ask::Help);
         QCOMPARE(parse({"hubrixctl", "status", "--version"}, &error)->ask,
                  Invocation::Ask::Version);
-    }
-
-    void malformedLines_areRefused() {
-        QString error;
-        for (const QStringList& arguments : {QStringList{"hubrixctl", "status", "--timeout", "5"},
-                                             QStringList{"hubrixctl", "get", "5", "--timeout", "5"},
-                                             QStringList{"hubrixctl", "on", "5", "--off-ms", "5"},
-                                             QStringList{"hubrixctl", "on", "5", "--deadline", "0"},
-                                             QStringList{"hubrixctl", "on", "5", "--deadline=-1"},
-                                             QStringList{"hubrixctl", "status", "--fast"}}) {
-            QVERIFY2(!parse(arguments, &error), qPrintable(arguments.join(u' ')));
-        }
-        QVERIFY(!parse({"hubrixctl", "on", "5", "--timeout"}, &error));
-        QVERIFY(error.contains(QStringLiteral("timeout")));
     }
 };
 

@@ -17,10 +17,6 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: scripted_program DIR\n");
-        return 2;
-    }
     const QString dir = QString::fromLocal8Bit(argv[1]);
     FakeSpeech speech;
     QtSerialPortFactory serialPorts(dir);
