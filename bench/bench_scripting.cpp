@@ -1,6 +1,6 @@
 // Scripts' round trips: from `hubrixctl on 5` to its confirmed reply, through the control
 // channel, the tile click and the simulated board over a pseudo-terminal; and what a status
-// with all 336 tiles on costs.
+// and a get with all 336 tiles on cost.
 #include "bench_stats.h"
 #include "quiet_services.h"
 #include "simulator_process.h"
@@ -31,18 +31,23 @@ QString tool(const QString& path) {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/") + path;
 }
 
-// One request over an open connection, the program answering on this thread.
+// One request over an open connection, the program answering on this thread; its final
+// reply, past any progress lines.
 QByteArray ask(QLocalSocket& socket, const QByteArray& request) {
     socket.write(request + '\n');
-    QEventLoop loop;
-    QObject::connect(&socket, &QLocalSocket::readyRead, &loop, [&] {
-        if (socket.canReadLine())
-            loop.quit();
-    });
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-    if (!socket.canReadLine())
-        loop.exec();
-    return socket.readLine();
+    for (;;) {
+        QEventLoop loop;
+        QObject::connect(&socket, &QLocalSocket::readyRead, &loop, [&] {
+            if (socket.canReadLine())
+                loop.quit();
+        });
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        if (!socket.canReadLine())
+            loop.exec();
+        const QByteArray line = socket.readLine();
+        if (!line.startsWith(R"({"progress")"))
+            return line;
+    }
 }
 
 // hubrixctl as a process, from its start to its exit.
@@ -138,6 +143,25 @@ int main(int argc, char* argv[]) {
         statusProcess.push_back(
             hubrixctlMs(dirArgument + QStringList{"status", "--json"}, &exitCode));
     report("hubrixctl status --json, 336 tiles on (median)", median(statusProcess), "ms", "-");
+
+    // get reads the tiles' words only, for one tile and for the whole rack.
+    std::vector<double> getOne;
+    std::vector<double> getAll;
+    QByteArray allTiles = R"({"cmd":"get","tiles":[)";
+    for (int tile = 1; tile <= 336; ++tile)
+        allTiles += QByteArray::number(tile) + (tile < 336 ? "," : "]}");
+    for (int i = 0; i < 200; ++i) {
+        getOne.push_back(timeMs([&] { ask(socket, R"({"cmd":"get","tiles":[5]})"); }));
+        getAll.push_back(timeMs([&] { bytes = ask(socket, allTiles).size(); }));
+    }
+    report("get 5, open connection (median)", median(getOne), "ms", "-");
+    std::printf("get 1-336: %lld bytes\n", qlonglong(bytes));
+    report("get 1-336, open connection (median)", median(getAll), "ms", "-");
+    std::vector<double> getProcess;
+    for (int i = 0; i < 20; ++i)
+        getProcess.push_back(hubrixctlMs(dirArgument + QStringList{"get", "1-336"}, &exitCode));
+    report("hubrixctl get 1-336, process start to exit (median)", median(getProcess), "ms", "-");
+    std::printf("hubrixctl get 1-336 exit %d (0: all on)\n", exitCode);
     hubrixctlMs(dirArgument + QStringList{"off", "1-336"}, &exitCode);
     return 0;
 }

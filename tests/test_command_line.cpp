@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QTest>
 
+using command_line::Invocation;
 using command_line::parse;
 using command_line::parseTiles;
 
@@ -47,34 +48,46 @@ private slots:
         QVERIFY(!parseTiles(text));
     }
 
-    void optionsGoAnywhere_andBecomeTheRequest() {
+    void optionsGoAnywhere_inEitherForm_andBecomeTheRequest() {
         QString error;
-        const auto cycle =
-            parse({"--off-ms", "500", "cycle", "--dir", "/opt/hubrix", "5,7", "--timeout", "300"},
-                  &error);
+        const auto cycle = parse({"hubrixctl", "--off-ms=500", "cycle", "--dir", "/opt/hubrix",
+                                  "5,7", "--timeout", "300", "--deadline=900"},
+                                 &error);
         QVERIFY2(cycle, qPrintable(error));
         QCOMPARE(cycle->programDir, QStringLiteral("/opt/hubrix"));
         QCOMPARE(cycle->request.value("cmd").toString(), QStringLiteral("cycle"));
         QCOMPARE(cycle->request.value("tiles").toArray(), (QJsonArray{5, 7}));
         QCOMPARE(cycle->request.value("offMs").toInt(), 500);
         QCOMPARE(cycle->request.value("timeoutMs").toInt(), 300);
+        QCOMPARE(cycle->deadlineMs, 900);
         QVERIFY(!cycle->json);
 
-        const auto remark = parse({"remark", "4", "--", "--dashes--"}, &error);
+        const auto remark = parse({"hubrixctl", "remark", "4", "--", "--dashes--"}, &error);
         QVERIFY2(remark, qPrintable(error));
         QCOMPARE(remark->request.value("text").toString(), QStringLiteral("--dashes--"));
         QVERIFY(!remark->request.contains("tiles"));
-        const auto read = parse({"remark", "4"}, &error);
+        const auto read = parse({"hubrixctl", "remark", "4"}, &error);
         QVERIFY(!read->request.contains("text"));
-        QVERIFY(parse({"events", "--json"}, &error)->json);
+        QVERIFY(parse({"hubrixctl", "events", "--json"}, &error)->json);
+        QCOMPARE(parse({"hubrixctl", "status"}, &error)->deadlineMs,
+                 command_line::DefaultDeadlineMs);
     }
 
-    void optionsOfOtherCommands_areRefused() {
+    // A name goes to the program as it is, whatever it holds; the program has the remarks.
+    void atName_isSentForTheProgramToResolve() {
         QString error;
-        QVERIFY(!parse({"status", "--timeout", "5"}, &error));
-        QVERIFY(!parse({"on", "5", "--off-ms", "5"}, &error));
-        QVERIFY(!parse({"on", "5", "--timeout"}, &error));
-        QVERIFY(error.contains(QStringLiteral("--timeout")));
+        const auto named = parse({"hubrixctl", "toggle", "@phone 5,6"}, &error);
+        QVERIFY2(named, qPrintable(error));
+        QCOMPARE(named->request.value("name").toString(), QStringLiteral("phone 5,6"));
+        QVERIFY(!named->request.contains("tiles"));
+        QVERIFY(!parse({"hubrixctl", "get", "@"}, &error));
+    }
+
+    void helpAndVersion_askNoRequest() {
+        QString error;
+        QCOMPARE(parse({"hubrixctl", "-h"}, &error)->ask, Invocation::Ask::Help);
+        QCOMPARE(parse({"hubrixctl", "status", "--version"}, &error)->ask,
+                 Invocation::Ask::Version);
     }
 };
 

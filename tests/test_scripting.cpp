@@ -14,15 +14,18 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QListWidget>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <grp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -91,6 +94,28 @@ bool plantStaleSocket(const QString& path) {
     ::close(fd);
     return bound && QFile::exists(path);
 }
+
+// A stand-in for a program whose side of a request is not built yet: it takes each request
+// and answers it with the lines given.
+struct CannedProgram {
+    QLocalServer server;
+    QList<QByteArray> answers;
+    QJsonObject request;
+
+    explicit CannedProgram(const QString& path) {
+        server.listen(path);
+        QObject::connect(&server, &QLocalServer::newConnection, &server, [this] {
+            QLocalSocket* socket = server.nextPendingConnection();
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
+                if (!socket->canReadLine())
+                    return;
+                request = QJsonDocument::fromJson(socket->readLine()).object();
+                for (const QByteArray& answer : answers)
+                    socket->write(answer + '\n');
+            });
+        });
+    }
+};
 
 QJsonObject request(QLocalSocket& socket, const QByteArray& line) {
     socket.write(line + '\n');
@@ -240,7 +265,7 @@ private slots:
         QCOMPARE(backOn, (QList<int>{6, 7, 5}));
         for (int i = 0; i < 3; ++i)
             QCOMPARE(cycles[size_t(i)].exitCode(), 0);
-        QVERIFY(cycles[3].exitCode() != 0);
+        QCOMPARE(cycles[3].exitCode(), 4);
         QVERIFY(cycles[3].readAllStandardOutput().contains("refused"));
         QVERIFY(s.rig.program->state().powerCycles.isEmpty());
     }
@@ -340,9 +365,21 @@ private slots:
         jsonFollower.start(QStringLiteral(HUBRIXCTL),
                            {QStringLiteral("--dir"), s.rig.dir.path(), QStringLiteral("events"),
                             QStringLiteral("--json")});
-        QTRY_VERIFY(jsonFollower.canReadLine());
-        QCOMPARE(QJsonDocument::fromJson(jsonFollower.readLine()).object().value("following"),
-                 QJsonValue(true));
+        // A prompt now and then until both follow; the answer to the subscription is not
+        // printed, so the first line is that prompt's.
+        QTRY_VERIFY((emit s.rig.program->events().promptSpoken(QStringLiteral("同步")),
+                     jsonFollower.canReadLine() && follower.canReadLine()));
+        const QJsonObject prompt = QJsonDocument::fromJson(jsonFollower.readLine()).object();
+        QCOMPARE(prompt.value("event").toString(), QStringLiteral("prompt spoken"));
+        // Local time with its offset from UTC, to the millisecond.
+        const QRegularExpression stamped(
+            QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d)$)"));
+        QVERIFY2(stamped.match(prompt.value("time").toString()).hasMatch(),
+                 qPrintable(prompt.value("time").toString()));
+        QVERIFY(follower.readLine().endsWith(" prompt spoken 同步\n"));
+        QTest::qWait(200);
+        jsonFollower.readAll();
+        follower.readAll();
 
         s.rig.tile(9)->click();
         QTRY_COMPARE(s.rig.tile(9)->text(), QStringLiteral("已打开"));
@@ -362,10 +399,13 @@ private slots:
         const QString first = lines(QString::fromUtf8(follower.readAll())).first();
         QVERIFY2(first.endsWith(QStringLiteral(" switch requested tile 9 on by click")),
                  qPrintable(first));
-        follower.kill();
-        jsonFollower.kill();
-        follower.waitForFinished();
-        jsonFollower.waitForFinished();
+
+        // A program that goes away leaves its followers with no answer.
+        s.channel.reset();
+        for (QProcess* ended : {&follower, &jsonFollower}) {
+            QTRY_COMPARE(ended->state(), QProcess::NotRunning);
+            QCOMPARE(ended->exitCode(), 3);
+        }
     }
 
     // Commands that come while a connect run waits between probes are answered there, as a
@@ -391,7 +431,7 @@ private slots:
         QCOMPARE(program.state().links[0].address, QStringLiteral("07"));
         QTRY_COMPARE(on.state(), QProcess::NotRunning);
         QCOMPARE(runsWhenAnswered, 1);
-        QCOMPARE(on.exitCode(), 1);
+        QCOMPARE(on.exitCode(), 4);
         QCOMPARE(QString::fromUtf8(on.readAllStandardOutput()),
                  QStringLiteral("tile 1 refused: 设备正在连接，请稍后\n"));
         QTRY_COMPARE(status.state(), QProcess::NotRunning);
@@ -494,10 +534,12 @@ private slots:
              {QStringList{}, QStringList{"on"}, QStringList{"on", "0"}, QStringList{"on", "337"},
               QStringList{"off", "5-3"}, QStringList{"on", "link:9"},
               QStringList{"cycle", "5", "--off-ms", "soon"}, QStringList{"status", "5"},
-              QStringList{"remark"}, QStringList{"dance"}, QStringList{"status", "--fast"}}) {
+              QStringList{"remark"}, QStringList{"dance"}, QStringList{"status", "--fast"},
+              QStringList{"get", "5", "--timeout", "5"}, QStringList{"on", "5", "--deadline=0"},
+              QStringList{"connect", "--yes"}, QStringList{"get", "@"}}) {
             const Run run = hubrixctl(arguments);
             QVERIFY2(run.exitCode == 64, qPrintable(arguments.join(u' ')));
-            QVERIFY(run.err.contains(QStringLiteral("usage: hubrixctl")));
+            QVERIFY(run.err.contains(QStringLiteral("Usage: ")));
         }
     }
 
@@ -541,6 +583,198 @@ private slots:
         QVERIFY(chosen);
         QTRY_COMPARE(switches, (QList<bool>{false, true}));
         QTRY_COMPARE(button->text(), QStringLiteral("已打开"));
+    }
+
+    void get_readsEachTile_andToggleAndNamesSwitchThem() {
+        ScriptedRig s;
+        QVERIFY(s.rig.rack.addBoard(2, 0x0102));
+        s.start();
+        s.connect();
+        s.rig.dialogs.answers = {Dialogs::Answer::Yes};
+        s.rig.ui().bindButton->click();
+        for (const char* tile : {"4", "9"})
+            QCOMPARE(s.ctl({QStringLiteral("remark"), tile, QStringLiteral("phone")}).exitCode, 0);
+        // A remark that holds the name and more is not that name.
+        QCOMPARE(s.ctl({QStringLiteral("remark"), "5", QStringLiteral("phone 2")}).exitCode, 0);
+
+        const Run off = s.ctl({QStringLiteral("get"), QStringLiteral("@phone")});
+        QCOMPARE(off.exitCode, 1);
+        QCOMPARE(lines(off.out), (QStringList{"tile 4 off", "tile 9 off"}));
+        const Run toggled = s.ctl({QStringLiteral("toggle"), QStringLiteral("@phone")});
+        QCOMPARE(toggled.exitCode, 0);
+        QCOMPARE(lines(toggled.out), (QStringList{"tile 4 confirmed", "tile 9 confirmed"}));
+        QVERIFY(s.rig.rack.slotOn(2, 4) && s.rig.rack.slotOn(2, 9) && !s.rig.rack.slotOn(2, 5));
+        const Run on = s.ctl({QStringLiteral("get"), QStringLiteral("4,9")});
+        QCOMPARE(on.exitCode, 0);
+        QCOMPARE(lines(on.out), (QStringList{"tile 4 on", "tile 9 on"}));
+
+        QVERIFY(s.rig.rack.setFault(2, HubRack::Fault::DropEcho));
+        QCOMPARE(s.ctl({QStringLiteral("on"), "6", QStringLiteral("--timeout=200")}).exitCode, 1);
+        const Run mixed = s.ctl({QStringLiteral("get"), QStringLiteral("6,9,85")});
+        QCOMPARE(mixed.exitCode, 1);
+        QCOMPARE(lines(mixed.out),
+                 (QStringList{"tile 6 unknown", "tile 9 on", "tile 85 not connected"}));
+
+        const Run nobody = s.ctl({QStringLiteral("on"), QStringLiteral("@tablet")});
+        QCOMPARE(nobody.exitCode, 1);
+        QCOMPARE(nobody.out, QString());
+        QVERIFY2(nobody.err.contains(QStringLiteral("no tile has the remark \"tablet\"")),
+                 qPrintable(nobody.err));
+    }
+
+    void stoppedProgram_isGivenUpOnAtTheDeadline() {
+        QTemporaryDir dir;
+        QProcess program;
+        program.start(QStringLiteral(SCRIPTED_PROGRAM), {dir.path()});
+        QVERIFY(program.waitForReadyRead(20'000));
+        QCOMPARE(program.readLine(), QByteArray("listening\n"));
+        const QStringList status{QStringLiteral("--dir"), dir.path(), QStringLiteral("status")};
+        QCOMPARE(hubrixctl(status).exitCode, 0);
+
+        ::kill(pid_t(program.processId()), SIGSTOP);
+        const Run stopped = hubrixctl(status + QStringList{QStringLiteral("--deadline"), "1000"});
+        ::kill(pid_t(program.processId()), SIGCONT);
+        QCOMPARE(stopped.exitCode, 3);
+        QCOMPARE(stopped.err, QStringLiteral("hubrixctl: no answer from Hubrix\n"));
+        QCOMPARE(hubrixctl(status).exitCode, 0);
+        program.kill();
+        program.waitForFinished();
+    }
+
+    // A cycle whose off time outlasts the deadline is kept alive by the program's progress
+    // lines, which are not printed.
+    void progress_keepsALongCycleFromItsDeadline() {
+        ScriptedRig s;
+        QVERIFY(s.rig.rack.addBoard(2, 0x0102));
+        s.start();
+        s.connect();
+        const Run cycle = s.ctl({QStringLiteral("cycle"), "5", QStringLiteral("--off-ms=2500"),
+                                 QStringLiteral("--deadline=1500"), QStringLiteral("--json")});
+        QCOMPARE(cycle.exitCode, 0);
+        QCOMPARE(lines(cycle.out).size(), 1);
+        const QJsonObject reply = QJsonDocument::fromJson(cycle.out.toUtf8()).object();
+        QVERIFY(!reply.contains("progress"));
+        QCOMPARE(reply.value("tiles").toArray().first().toObject().value("result").toString(),
+                 QStringLiteral("confirmed"));
+    }
+
+    void secondCycleOfATile_isRefused_andALostBoardCutsTheFirstShort() {
+        ScriptedRig s;
+        QVERIFY(s.rig.rack.addBoard(2, 0x0102));
+        s.start();
+        s.connect();
+        QCOMPARE(s.ctl({QStringLiteral("on"), QStringLiteral("5,6")}).exitCode, 0);
+        const auto start = [&s](QProcess& child, const QStringList& arguments) {
+            child.start(QStringLiteral(HUBRIXCTL),
+                        QStringList{QStringLiteral("--dir"), s.rig.dir.path()} + arguments);
+        };
+        // The second cycle, and after it the board's loss, come during the first's off time.
+        QProcess first;
+        QProcess second;
+        bool unplugged = false;
+        QObject::connect(&s.rig.program->events(), &RackEvents::switchRequested, &second,
+                         [&](int tile, bool on) {
+                             if (tile == 6 && !on)
+                                 start(second, {QStringLiteral("cycle"), QStringLiteral("5")});
+                         });
+        QObject::connect(&second, &QProcess::finished, &second,
+                         [&] { unplugged = s.rig.rack.unplug(2); });
+        start(first, {QStringLiteral("cycle"), QStringLiteral("5,6"), QStringLiteral("--off-ms"),
+                      QStringLiteral("1500")});
+        QTRY_COMPARE_WITH_TIMEOUT(first.state(), QProcess::NotRunning, 10'000);
+        QCOMPARE(second.exitCode(), 4);
+        QCOMPARE(QString::fromUtf8(second.readAllStandardOutput()),
+                 QStringLiteral("tile 5 refused: 正在断电重启\n"));
+        QVERIFY(unplugged);
+        QCOMPARE(first.exitCode(), 1);
+        QCOMPARE(lines(QString::fromUtf8(first.readAllStandardOutput())),
+                 (QStringList{"tile 5 cut short: 设备未连接", "tile 6 cut short: 设备未连接"}));
+    }
+
+    void remarkBeingTyped_isRefused() {
+        ScriptedRig s;
+        QVERIFY(s.rig.rack.addBoard(2, 0x0102));
+        Program& program = s.start();
+        s.connect();
+        s.rig.dialogs.answers = {Dialogs::Answer::Yes};
+        s.rig.ui().bindButton->click();
+        program.window().show();
+        program.window().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&program.window()));
+        RemarkBox* box = program.window().tile(4).remarkBox;
+        box->setFocus(Qt::OtherFocusReason);
+        QTRY_VERIFY(box->hasFocus());
+        box->insert(QStringLiteral("手机"));
+
+        const Run typing =
+            s.ctl({QStringLiteral("remark"), QStringLiteral("4"), QStringLiteral("phone")});
+        QCOMPARE(typing.exitCode, 4);
+        QVERIFY2(typing.err.contains(QStringLiteral("备注正在编辑")), qPrintable(typing.err));
+        QCOMPARE(box->text(), QStringLiteral("手机"));
+        QCOMPARE(s.ctl({QStringLiteral("remark"), QStringLiteral("4")}).out, QStringLiteral("\n"));
+        // Another tile's remark is not being typed.
+        QCOMPARE(s.ctl({QStringLiteral("remark"), QStringLiteral("5"), QStringLiteral("phone")})
+                     .exitCode,
+                 0);
+    }
+
+    void connectAndDisconnect_exitByWhatTheProgramSays() {
+        QTemporaryDir dir;
+        CannedProgram program(control_address::socketPath(dir.path()));
+        const auto run = [&](const QList<QByteArray>& answers, const QStringList& arguments) {
+            program.answers = answers;
+            return hubrixctl(QStringList{QStringLiteral("--dir"), dir.path()} + arguments);
+        };
+        const Run found =
+            run({R"({"progress":"connect","waitedMs":1000})",
+                 R"({"ok":true,"links":[{"link":1,"found":true,"port":2,)"
+                 R"("deviceNumber":"0102"},{"link":2,"found":false}],"text":"连接成功"})"},
+                {QStringLiteral("connect")});
+        QCOMPARE(program.request, (QJsonObject{{"cmd", "connect"}}));
+        QCOMPARE(found.exitCode, 0);
+        QCOMPARE(lines(found.out),
+                 (QStringList{"link 1 found device 0102 port 2", "link 2 not found", "连接成功"}));
+        QCOMPARE(
+            run({R"({"ok":true,"links":[{"link":1,"found":false}]})"}, {QStringLiteral("connect")})
+                .exitCode,
+            1);
+        const Run busy = run({R"({"ok":false,"refused":true,"text":"设备正在连接，请稍后"})"},
+                             {QStringLiteral("connect")});
+        QCOMPARE(busy.exitCode, 4);
+        QCOMPARE(busy.err, QStringLiteral("hubrixctl: refused: 设备正在连接，请稍后\n"));
+
+        const Run asked = run({R"({"ok":false,"refused":true,"text":"确定断开吗？"})"},
+                              {QStringLiteral("disconnect")});
+        QCOMPARE(program.request.value("yes"), QJsonValue(false));
+        QCOMPARE(asked.exitCode, 4);
+        const Run done = run({R"({"ok":true,"refused":false,"text":"已断开"})"},
+                             {QStringLiteral("disconnect"), QStringLiteral("--yes")});
+        QCOMPARE(program.request.value("yes"), QJsonValue(true));
+        QCOMPARE(done.exitCode, 0);
+        QCOMPARE(done.out, QStringLiteral("已断开\n"));
+    }
+
+    void clientMessages_followTheLocale() {
+        QTemporaryDir dir;
+        const auto inLocale = [&dir](const QString& locale) {
+            return hubrixctl({QStringLiteral("--dir"), dir.path(), QStringLiteral("status")},
+                             [&locale](QProcess& child) {
+                                 QProcessEnvironment environment =
+                                     QProcessEnvironment::systemEnvironment();
+                                 for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+                                     environment.remove(QString::fromLatin1(name));
+                                 environment.insert(QStringLiteral("LANG"), locale);
+                                 child.setProcessEnvironment(environment);
+                             });
+        };
+        const Run english = inLocale(QStringLiteral("C"));
+        QCOMPARE(english.exitCode, 2);
+        QVERIFY2(english.err.startsWith(QStringLiteral("hubrixctl: no Hubrix is running for ")),
+                 qPrintable(english.err));
+        const Run chinese = inLocale(QStringLiteral("zh_CN.UTF-8"));
+        QCOMPARE(chinese.exitCode, 2);
+        QVERIFY2(chinese.err.startsWith(QStringLiteral("hubrixctl: 没有 Hubrix 在 ")),
+                 qPrintable(chinese.err));
     }
 
 private:

@@ -19,13 +19,6 @@ namespace {
 QByteArray json(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
-
-QList<int> tilesOfLink(int link) {
-    QList<int> tiles;
-    for (int slot = 1; slot <= SlotsPerLink; ++slot)
-        tiles.append((link - 1) * SlotsPerLink + slot);
-    return tiles;
-}
 } // namespace
 
 std::unique_ptr<MqttBridge> MqttBridge::start(Context& context, const QStringList& moduleDirs) {
@@ -168,7 +161,9 @@ void MqttBridge::runCommand(int tile, const QString& command) {
         return;
     }
     requests_.run(request, this, [this, result](const QJsonObject& reply) {
-        publish(result, json(reply), 1, false);
+        // A broker client sees only the outcome; the keep-alive lines are for local scripts.
+        if (!reply.contains(QStringLiteral("progress")))
+            publish(result, json(reply), 1, false);
     });
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "hub/dimensions.h"
 #include "mqtt/bridge_settings.h"
 #include "script/event_lines.h"
 #include "script/script_requests.h"
-#include "hub/dimensions.h"
 
 #include <QMap>
 #include <QObject>

@@ -14,6 +14,10 @@ void EchoWait::expect(int tile, bool on) {
     expected_.append({tile, on});
 }
 
+void EchoWait::forget(int tile) {
+    expected_.removeIf([tile](const QPair<int, bool>& each) { return each.first == tile; });
+}
+
 void EchoWait::finish(int timeoutMs, Done done) {
     done_ = std::move(done);
     timer_.start(expected_.isEmpty() ? 0 : timeoutMs);
@@ -27,7 +31,7 @@ void EchoWait::confirmed(int tile, bool on) {
 
 void EchoWait::cutShort(int tile, const QString& reason) {
     const qsizetype before = expected_.size();
-    expected_.removeIf([tile](const QPair<int, bool>& each) { return each.first == tile; });
+    forget(tile);
     if (expected_.size() == before)
         return;
     cutShort_.insert(tile, reason);

@@ -22,6 +22,8 @@ public:
 
     // Before its frame goes out, so that no echo can come first.
     void expect(int tile, bool on);
+    // The tile's frame did not go out after all.
+    void forget(int tile);
     // done runs once: on a later turn of the event loop when every expected echo has come, or
     // after timeoutMs with the tiles still missing one; at once when the last tiles awaited
     // had their power cycles cut short (the window closes), with the reason of each. The wait

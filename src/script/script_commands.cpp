@@ -9,12 +9,19 @@
 #include "tiles/tile_click_rules.h"
 #include "ui/main_window.h"
 #include "ui/remark_box.h"
+#include "ui/tile_numbering.h"
 
 #include <QJsonArray>
 
 namespace {
 QJsonObject refused(const QString& text) {
     return QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), text}};
+}
+
+// The operator is typing into box: a script's save now would be overwritten by, or overwrite,
+// what the operator is about to save.
+bool beingTyped(const RemarkBox& box, const QString& stored) {
+    return box.hasFocus() && !box.isReadOnly() && box.text() != stored;
 }
 } // namespace
 
@@ -75,6 +82,19 @@ QJsonObject ScriptCommands::status() const {
                        {QStringLiteral("possiblyPowered"), rack.possiblyPowered()}};
 }
 
+QList<int> ScriptCommands::tilesNamed(const QString& text) const {
+    const StoreSession remarks = StoreSession::remarks(context_);
+    TableStore& store = remarks.store();
+    QList<int> named;
+    const int records = std::min(store.recordCount(), TileCount);
+    for (int tile = 1; remarks.isOpen() && tile <= records; ++tile) {
+        if (store.readField(stores::RemarkField) == text)
+            named.append(tile);
+        store.skip();
+    }
+    return named;
+}
+
 QJsonObject ScriptCommands::remark(int tile) const {
     const StoreSession remarks = StoreSession::remarks(context_);
     if (!remarks.isOpen())
@@ -90,9 +110,12 @@ QJsonObject ScriptCommands::setRemark(int tile, const QString& text) {
     if (!refusedText.isEmpty())
         return refused(refusedText);
     // The operator's unsaved typing wins over a script; a box that merely has the focus does not.
-    const RemarkBox& box = *context_.window.tile(tile).remarkBox;
-    if (box.hasFocus() && box.text() != remark(tile).value(QStringLiteral("text")).toString())
-        return refused(QStringLiteral("备注正在编辑"));
+    if (beingTyped(*context_.window.tile(tile).remarkBox,
+                   remark(tile).value(QStringLiteral("text")).toString())) {
+        QJsonObject typing = refused(QStringLiteral("备注正在编辑"));
+        typing.insert(QStringLiteral("refused"), true);
+        return typing;
+    }
     bool saved = false;
     const QString prompt = remark_rules::write(context_, tile, text, &saved);
     if (!saved)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -23,11 +24,15 @@ public:
     };
     std::optional<Refusal> refusal(int tile) const;
 
-    // on, off, unknown or not connected.
-    QString tileWord(int tile) const;
     // Links, the tiles that are on, unknown, awaiting an echo or not confirmed, the boards on
     // no link that may power slots, and the program directory.
     QJsonObject status() const;
+    // What a script is told of tile: "on", "off", "not connected" (its link holds no board,
+    // none kept on) or "unknown" (a switch awaits or missed its echo, one was pending at the
+    // last end, or the board that had it on is not in reach).
+    QString tileWord(int tile) const;
+    // The tiles whose remark is exactly text, in tile order.
+    QList<int> tilesNamed(const QString& text) const;
     QJsonObject remark(int tile) const;
     QJsonObject setRemark(int tile, const QString& text);
     QJsonObject find(const QString& text) const;

@@ -1,18 +1,18 @@
 #include "script/script_requests.h"
 
 #include "rack/rack_model.h"
-#include "script/echo_wait.h"
 #include "state/context.h"
 #include "tiles/power_cycle.h"
 #include "tiles/tile_switches.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QPointer>
-
-#include <optional>
+#include <QTimer>
 
 namespace {
 constexpr int DefaultTimeoutMs = 1000;
+constexpr int ProgressMs = 1000;
 const QString NotKept = QStringLiteral("开关状态无法保存");
 
 // Tile numbers 1 ... 336, at least one, each once and in the order given; none when the value
@@ -53,76 +53,138 @@ QJsonObject tileResult(int tile, const QString& result, const QString& text = {}
 QJsonObject refusalResult(int tile, const ScriptCommands::Refusal& refused) {
     return tileResult(tile, refused.result, refused.prompt);
 }
+
+// reply, with a progress object every ProgressMs until the final reply goes out.
+ScriptRequests::Reply withProgress(const QString& command, QObject* owner,
+                                   const ScriptRequests::Reply& reply) {
+    auto* beat = new QTimer(owner);
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(beat, &QTimer::timeout, beat, [reply, command, clock] {
+        reply(QJsonObject{{QStringLiteral("progress"), command},
+                          {QStringLiteral("waitedMs"), clock.elapsed()}});
+    });
+    beat->start(ProgressMs);
+    return [alive = QPointer<QTimer>(beat), reply](const QJsonObject& final) {
+        delete alive.data();
+        reply(final);
+    };
+}
 } // namespace
 
 QJsonObject ScriptRequests::failure(const QString& text) {
     return QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), text}};
 }
 
+QJsonObject ScriptRequests::refusal(const QString& text) {
+    QJsonObject refused = failure(text);
+    refused.insert(QStringLiteral("refused"), true);
+    return refused;
+}
+
 void ScriptRequests::run(const QJsonObject& request, QObject* owner, const Reply& reply) {
     const QString command = request.value(QStringLiteral("cmd")).toString();
-    const auto tiles = tileList(request.value(QStringLiteral("tiles")));
-    const auto timeout =
-        milliseconds(request, QStringLiteral("timeoutMs"), DefaultTimeoutMs, 600'000);
+    const Reply answer = withProgress(command, owner, reply);
     if (command == QLatin1String("status")) {
-        reply(commands_.status());
-    } else if (command == QLatin1String("on") || command == QLatin1String("off")) {
-        if (!tiles || !timeout)
-            reply(failure(QStringLiteral("malformed request: tiles or timeoutMs")));
-        else
-            switchTiles(owner, reply, *tiles, command == QLatin1String("on"), *timeout);
-    } else if (command == QLatin1String("cycle")) {
-        const auto offMs =
-            milliseconds(request, QStringLiteral("offMs"), PowerCycle::DefaultOffMs, 3'600'000);
-        if (!tiles || !timeout || !offMs)
-            reply(failure(QStringLiteral("malformed request: tiles, offMs or timeoutMs")));
-        else
-            cycleTiles(owner, reply, *tiles, *offMs, *timeout);
+        answer(commands_.status());
+    } else if (command == QLatin1String("get") || command == QLatin1String("on") ||
+               command == QLatin1String("off") || command == QLatin1String("toggle") ||
+               command == QLatin1String("cycle")) {
+        runOnTiles(command, request, owner, answer);
     } else if (command == QLatin1String("remark")) {
         const auto tile = tileList(QJsonArray{request.value(QStringLiteral("tile"))});
         const QJsonValue text = request.value(QStringLiteral("text"));
         if (!tile || !(text.isUndefined() || text.isString()))
-            reply(failure(QStringLiteral("malformed request: tile or text")));
+            answer(failure(QStringLiteral("malformed request: tile or text")));
         else if (text.isUndefined())
-            reply(commands_.remark(tile->first()));
+            answer(commands_.remark(tile->first()));
         else
-            reply(commands_.setRemark(tile->first(), text.toString()));
+            answer(commands_.setRemark(tile->first(), text.toString()));
     } else if (command == QLatin1String("find")) {
         const QJsonValue text = request.value(QStringLiteral("text"));
         if (!text.isString())
-            reply(failure(QStringLiteral("malformed request: text")));
+            answer(failure(QStringLiteral("malformed request: text")));
         else
-            reply(commands_.find(text.toString()));
+            answer(commands_.find(text.toString()));
     } else {
-        reply(failure(QStringLiteral("malformed request: unknown cmd")));
+        answer(failure(QStringLiteral("malformed request: unknown cmd")));
     }
 }
 
+std::optional<QList<int>> ScriptRequests::targets(const QJsonObject& request) const {
+    if (!request.contains(QStringLiteral("name")))
+        return tileList(request.value(QStringLiteral("tiles")));
+    const QJsonValue name = request.value(QStringLiteral("name"));
+    if (!name.isString() || name.toString().isEmpty() || request.contains(QStringLiteral("tiles")))
+        return std::nullopt;
+    return commands_.tilesNamed(name.toString());
+}
+
+void ScriptRequests::runOnTiles(const QString& command, const QJsonObject& request, QObject* owner,
+                                const Reply& reply) {
+    const auto tiles = targets(request);
+    const auto timeout =
+        milliseconds(request, QStringLiteral("timeoutMs"), DefaultTimeoutMs, 600'000);
+    const auto offMs =
+        milliseconds(request, QStringLiteral("offMs"), PowerCycle::DefaultOffMs, 3'600'000);
+    if (!tiles || !timeout || !offMs) {
+        reply(failure(QStringLiteral("malformed request: tiles, name, offMs or timeoutMs")));
+    } else if (tiles->isEmpty()) {
+        QJsonObject none = failure(QStringLiteral("no remark is ") +
+                                   request.value(QStringLiteral("name")).toString());
+        none.insert(QStringLiteral("noMatch"), true);
+        reply(none);
+    } else if (command == QLatin1String("get")) {
+        reply(words(*tiles));
+    } else if (command == QLatin1String("cycle")) {
+        cycleTiles(owner, reply, *tiles, *offMs, *timeout);
+    } else {
+        const std::optional<bool> on = command == QLatin1String("toggle")
+                                           ? std::nullopt
+                                           : std::optional(command == QLatin1String("on"));
+        switchTiles(owner, reply, *tiles, on, *timeout);
+    }
+}
+
+QJsonObject ScriptRequests::words(const QList<int>& tiles) const {
+    QJsonArray states;
+    for (int tile : tiles) {
+        states.append(QJsonObject{{QStringLiteral("tile"), tile},
+                                  {QStringLiteral("state"), commands_.tileWord(tile)}});
+    }
+    return QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("tiles"), states}};
+}
+
 // Tiles that cannot be switched now are answered at once with what a click would be told;
-// the others are switched together, and the reply waits for their echoes. A tile that is
-// unknown is switched too: only an echo tells which way its slot is.
+// the others are switched together, one way each, and the reply waits for their echoes. A tile
+// that is unknown is switched too: only an echo tells which way its slot is.
 void ScriptRequests::switchTiles(QObject* owner, const Reply& reply, const QList<int>& tiles,
-                                 bool on, int timeoutMs) {
+                                 std::optional<bool> on, int timeoutMs) {
     auto* wait = new EchoWait(context_.events, owner);
     QMap<int, QJsonObject> settled;
-    QList<int> switched;
-    const SlotState wanted = on ? SlotState::On : SlotState::Off;
+    QList<int> switched[2];
     for (int tile : tiles) {
+        const SlotState state = context_.rack.state(tile);
+        // A toggle switches on whatever does not read on.
+        const bool wanted = on.value_or(state != SlotState::On);
         if (const auto refused = commands_.refusal(tile)) {
             settled.insert(tile, refusalResult(tile, *refused));
-        } else if (context_.rack.state(tile) == wanted) {
+        } else if (state == (wanted ? SlotState::On : SlotState::Off)) {
             settled.insert(tile, tileResult(tile, QStringLiteral("confirmed")));
         } else {
-            wait->expect(tile, on);
-            switched.append(tile);
+            wait->expect(tile, wanted);
+            switched[wanted].append(tile);
         }
     }
-    if (!switched.isEmpty() &&
-        !TileSwitches(context_).send(switched, on, RackEvents::Cause::Script)) {
-        delete wait;
-        wait = new EchoWait(context_.events, owner);
-        for (int tile : switched)
+    for (const bool way : {false, true}) {
+        if (switched[way].isEmpty() ||
+            TileSwitches(context_).send(switched[way], way, RackEvents::Cause::Script))
+            continue;
+        // A switch on whose intent cannot be kept does not go out.
+        for (int tile : switched[way]) {
+            wait->forget(tile);
             settled.insert(tile, tileResult(tile, QStringLiteral("refused"), NotKept));
+        }
     }
     reportWhenEchoed(wait, reply, tiles, settled, timeoutMs);
 }

@@ -8,17 +8,29 @@
 // several times the program's own answer.
 class LocalConnection {
 public:
+    enum class Outcome {
+        Done,
+        // No program listens there.
+        Absent,
+        // The program took nothing or sent nothing within the time given.
+        Silent,
+        // The program closed the connection, and no whole line is left.
+        Closed,
+    };
+
     LocalConnection() = default;
     ~LocalConnection();
     LocalConnection(const LocalConnection&) = delete;
     LocalConnection& operator=(const LocalConnection&) = delete;
 
-    bool connectTo(const QString& path);
+    // silenceMs bounds the connect and every write: a stopped program's full backlog or
+    // socket buffer must not hold us for ever.
+    Outcome connectTo(const QString& path, int silenceMs);
     // Stops early when the program has closed its end; reading then tells what it said.
     void write(const QByteArray& bytes);
-    // The next line without its line end; false once the program has closed the connection
-    // and no whole line is left.
-    bool readLine(QByteArray* line);
+    // The next line without its line end, waiting at most silenceMs (-1: for ever) for the
+    // program to send anything.
+    Outcome readLine(QByteArray* line, int silenceMs);
 
 private:
     int fd_ = -1;

@@ -1,0 +1,36 @@
+// A program with its control channel in a directory given, in a process of its own, so that a
+// test can stop it with a signal; says "listening" once scripts can reach it.
+#include "app/program.h"
+#include "fakes/fake_dialogs.h"
+#include "fakes/fake_network.h"
+#include "fakes/fake_speech.h"
+#include "fakes/fake_tune.h"
+#include "platform/control_address.h"
+#include "platform/control_server.h"
+#include "platform/event_loop_waits.h"
+#include "platform/qt_serial_port.h"
+#include "script/control_channel.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const QString dir = QString::fromLocal8Bit(argv[1]);
+    FakeSpeech speech;
+    QtSerialPortFactory serialPorts(dir);
+    EventLoopWaits waits;
+    FakeDialogs dialogs;
+    FakeNetwork network;
+    FakeTune tune;
+    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir);
+    ControlChannel channel(program.context(), std::make_unique<ControlServer>());
+    if (!channel.listen(control_address::socketPath(dir))) {
+        std::fprintf(stderr, "no control channel: %s\n", qPrintable(channel.errorString()));
+        return 1;
+    }
+    std::printf("listening\n");
+    std::fflush(stdout);
+    return QApplication::exec();
+}
