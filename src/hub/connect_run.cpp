@@ -227,9 +227,14 @@ void ConnectRun::noBoardFound(const QString& connectCaption, const QString& disc
                                       "在 Linux 上请把当前账户加入 dialout 组"
                                       "（sudo usermod -aG dialout $USER），然后注销并重新登录。")
                            .arg(refused);
-    context_.services.dialogs.show(QStringLiteral("没有找到可连接的设备"),
-                                   QStringLiteral("设备未找到"), Dialogs::Icon::Question,
-                                   Dialogs::Buttons::Ok, detail);
+    // A script's run opens no box: its reply says it.
+    if (context_.state.scriptedRun)
+        context_.state.scriptedRunNote =
+            QStringLiteral("没有找到可连接的设备") + (detail.isEmpty() ? QString() : u' ' + detail);
+    else
+        context_.services.dialogs.show(QStringLiteral("没有找到可连接的设备"),
+                                       QStringLiteral("设备未找到"), Dialogs::Icon::Question,
+                                       Dialogs::Buttons::Ok, detail);
     ui.connectButton->setText(connectCaption);
     ui.disconnectButton->setText(disconnectCaption);
 }

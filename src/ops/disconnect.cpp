@@ -3,6 +3,7 @@
 #include "hub/link_life.h"
 #include "ops/screen_procedures.h"
 #include "platform/dialogs.h"
+#include "rack/rack_model.h"
 #include "state/context.h"
 #include "ui/captions.h"
 #include "ui/colours.h"
@@ -18,6 +19,16 @@ void Disconnect::onDisconnectClicked() {
     if (!mayLeaveRack(context_, QStringLiteral("断开连接"), QStringLiteral("断开连接")))
         return;
     leaveRack();
+}
+
+std::optional<QString> Disconnect::disconnectForScript(bool yes) {
+    const RackModel& rack = context_.rack;
+    if (rack.switchableOn() > 0)
+        return QStringLiteral("请关闭已打开的设备");
+    if (rack.possiblyPowered() > 0 && !yes)
+        return possiblyPoweredQuestion(rack.possiblyPowered(), QStringLiteral("断开连接"));
+    leaveRack();
+    return std::nullopt;
 }
 
 void Disconnect::leaveRack() {

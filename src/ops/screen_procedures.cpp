@@ -78,10 +78,14 @@ bool mayLeaveRack(Context& context, const QString& action, const QString& title)
     }
     if (possiblyPowered == 0)
         return true;
-    const auto answer = context.services.dialogs.show(
-        QStringLiteral("有%1个设备可能仍在通电（未确认或连接已断开）。确定要%2吗？")
-            .arg(possiblyPowered)
-            .arg(action),
-        title, Dialogs::Icon::Warning, Dialogs::Buttons::YesNo);
+    const auto answer =
+        context.services.dialogs.show(possiblyPoweredQuestion(possiblyPowered, action), title,
+                                      Dialogs::Icon::Warning, Dialogs::Buttons::YesNo);
     return answer == Dialogs::Answer::Yes;
+}
+
+QString possiblyPoweredQuestion(int possiblyPowered, const QString& action) {
+    return QStringLiteral("有%1个设备可能仍在通电（未确认或连接已断开）。确定要%2吗？")
+        .arg(possiblyPowered)
+        .arg(action);
 }

@@ -24,3 +24,5 @@ void lockSearchControls(Context& context);
 // that are gone, or kept on by boards on no link), since refusing would lock the operator in
 // with a board that never echoes. action is the verb of the question, title the box's title.
 bool mayLeaveRack(Context& context, const QString& action, const QString& title);
+// The question mayLeaveRack asks about possiblyPowered devices.
+QString possiblyPoweredQuestion(int possiblyPowered, const QString& action);

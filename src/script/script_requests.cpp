@@ -1,5 +1,7 @@
 #include "script/script_requests.h"
 
+#include "hub/connect_run.h"
+#include "ops/disconnect.h"
 #include "rack/rack_model.h"
 #include "state/context.h"
 #include "tiles/power_cycle.h"
@@ -100,6 +102,19 @@ void ScriptRequests::run(const QJsonObject& request, QObject* owner, const Reply
             answer(commands_.remark(tile->first()));
         else
             answer(commands_.setRemark(tile->first(), text.toString()));
+    } else if (command == QLatin1String("connect")) {
+        connect(answer);
+    } else if (command == QLatin1String("disconnect")) {
+        const QJsonValue yes = request.value(QStringLiteral("yes"));
+        if (!yes.isUndefined() && !yes.isBool()) {
+            answer(failure(QStringLiteral("malformed request: yes")));
+        } else if (const auto refused = Disconnect(context_).disconnectForScript(yes.toBool())) {
+            QJsonObject asked = refusal(*refused);
+            asked.insert(QStringLiteral("text"), *refused);
+            answer(asked);
+        } else {
+            answer(QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("refused"), false}});
+        }
     } else if (command == QLatin1String("find")) {
         const QJsonValue text = request.value(QStringLiteral("text"));
         if (!text.isString())
@@ -109,6 +124,36 @@ void ScriptRequests::run(const QJsonObject& request, QObject* owner, const Reply
     } else {
         answer(failure(QStringLiteral("malformed request: unknown cmd")));
     }
+}
+
+// The run the connect button starts, in the link mode the binding gives; the reply goes out
+// once it has ended, with the links it found.
+void ScriptRequests::connect(const Reply& reply) {
+    GlobalState& state = context_.state;
+    if (state.connectRunsGoing > 0) {
+        QJsonObject refused = refusal(QStringLiteral("设备正在连接，请稍后"));
+        refused.insert(QStringLiteral("text"), QStringLiteral("设备正在连接，请稍后"));
+        reply(refused);
+        return;
+    }
+    state.scriptedRun = true;
+    state.scriptedRunNote.clear();
+    ConnectRun(context_).onConnectClicked();
+    state.scriptedRun = false;
+    const RackModel& rack = context_.rack;
+    QJsonArray links;
+    bool any = false;
+    for (int k = 1; k <= LinkCount; ++k) {
+        any = any || rack.isFound(k);
+        links.append(QJsonObject{{QStringLiteral("link"), k},
+                                 {QStringLiteral("found"), rack.isFound(k)},
+                                 {QStringLiteral("port"), rack.port(k)},
+                                 {QStringLiteral("deviceNumber"), rack.foundDevice(k)}});
+    }
+    QJsonObject answer{{QStringLiteral("ok"), any}, {QStringLiteral("links"), links}};
+    if (!state.scriptedRunNote.isEmpty())
+        answer.insert(QStringLiteral("text"), std::exchange(state.scriptedRunNote, {}));
+    reply(answer);
 }
 
 std::optional<QList<int>> ScriptRequests::targets(const QJsonObject& request) const {

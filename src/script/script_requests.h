@@ -39,6 +39,7 @@ private:
     // The tiles a request names, by number ("tiles") or by remark ("name"); none when
     // malformed, empty when no remark is the name.
     std::optional<QList<int>> targets(const QJsonObject& request) const;
+    void connect(const Reply& reply);
     void runOnTiles(const QString& command, const QJsonObject& request, QObject* owner,
                     const Reply& reply);
     QJsonObject words(const QList<int>& tiles) const;

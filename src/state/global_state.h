@@ -69,6 +69,10 @@ struct GlobalState {
     QSet<int> refusedPorts;
     // 1 once a run has ended with boards to talk to; tile clicks send frames only then.
     int connectDone = 0;
+    // A script started the run under way: it opens no box, and what a box would say is kept
+    // for the script's reply.
+    bool scriptedRun = false;
+    QString scriptedRunNote;
     // Query-and-connect runs under way: the one clicked, and one nested in its waits.
     int connectRunsGoing = 0;
     // 1 when the last check found a tile switched on.
