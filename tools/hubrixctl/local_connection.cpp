@@ -1,11 +1,9 @@
 #include "local_connection.h"
 
-#include <QFile>
+#include "platform/control_address.h"
 
 #include <cerrno>
-#include <cstring>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 LocalConnection::~LocalConnection() {
@@ -14,15 +12,8 @@ LocalConnection::~LocalConnection() {
 }
 
 bool LocalConnection::connectTo(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
-    sockaddr_un address{};
-    if (name.isEmpty() || size_t(name.size()) >= sizeof address.sun_path)
-        return false;
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
-    fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    return fd_ >= 0 &&
-           ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    fd_ = control_address::connectTo(path);
+    return fd_ >= 0;
 }
 
 void LocalConnection::write(const QByteArray& bytes) {
