@@ -27,8 +27,10 @@ public:
     static constexpr qint64 MaxUnsentReplyBytes = 256 * 1024;
     // A follower this far behind the events is dropped, with a last line that says so.
     static constexpr qint64 MaxFollowerBacklogBytes = 256 * 1024;
-    // Commands of one connection that may wait for echoes at once; its next request waits.
-    static constexpr int MaxWaitingPerConnection = 4;
+    // A connection's requests are handled in turn, each once the one before has been answered:
+    // replies carry no request of their own, so a client that sends several reads them in its
+    // order, and a switch after a switch of the same tiles finds the first one done.
+    static constexpr int MaxWaitingPerConnection = 1;
 
     // The channel answers on whatever connections listener accepts.
     ControlChannel(Context& context, std::unique_ptr<ControlListener> listener,
