@@ -1,12 +1,13 @@
 // The control channel under attack by clients of the same user, each attack from a process of
-// its own while a second client asks for the status every 10 ms on a connection it opened
-// before: 1100 connections at the common limit of 1024 descriptors, a client that sends but
-// never reads, three followers of the events that never read while a script switches the
-// whole rack, and a pipelined flood of 200 whole-rack switches. Prints, per attack, the
-// second client's status round trips (99th percentile and longest), the program's resident
+// its own while a second client, a process of its own too, asks for the status every 10 ms
+// on a connection it opened before: 1100 connections at the common limit of 1024 descriptors, a
+// client that sends but never reads, three followers of the events that never read while a script
+// switches the whole rack, and a pipelined flood of 200 whole-rack switches. Prints, per attack,
+// the second client's status round trips (99th percentile and longest), the program's resident
 // memory before and after, and whether a new connection is still answered afterwards.
 //
-//   bench_channel_attacks [SECONDS]   each timed attack lasts SECONDS (60 unless given)
+//   bench_channel_attacks [SECONDS [N]]   each timed attack lasts SECONDS (60 unless given);
+//                                         with N, only the Nth attack (1 ... 4) runs
 #include "bench_stats.h"
 #include "quiet_services.h"
 #include "simulator_process.h"
@@ -33,6 +34,7 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -147,6 +149,56 @@ int attack(const QString& kind, const QString& path, int seconds) {
     return 0;
 }
 
+// The second client: a status every 10 ms on one connection, opened before the attack, until
+// the attack ends; prints how many were answered, how many not within 5 s, and each round
+// trip in milliseconds.
+int probe(const QString& path) {
+    const int fd = control_address::connectTo(path);
+    if (fd < 0)
+        return 1;
+    timeval timeout{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    const QByteArray status = R"({"cmd":"status"})"
+                              "\n";
+    std::vector<double> ms;
+    int unanswered = 0;
+    QByteArray buffer;
+    char chunk[65536];
+    // Ends when standard input closes, as the bench says the attack is over.
+    for (;;) {
+        pollfd stop{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&stop, 1, 10) > 0)
+            break;
+        QElapsedTimer asked;
+        asked.start();
+        if (::send(fd, status.constData(), size_t(status.size()), MSG_NOSIGNAL) < 0) {
+            ++unanswered;
+            continue;
+        }
+        bool answered = false;
+        while (!answered) {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            buffer.append(chunk, n);
+            if (const qsizetype end = buffer.indexOf('\n'); end >= 0) {
+                buffer.remove(0, end + 1);
+                answered = true;
+            }
+        }
+        if (answered)
+            ms.push_back(double(asked.nsecsElapsed()) / 1e6);
+        else
+            ++unanswered;
+    }
+    std::printf("%zu %d\n", ms.size(), unanswered);
+    for (double each : ms)
+        std::printf("%.3f\n", each);
+    return 0;
+}
+
 struct Figures {
     std::vector<double> statusMs;
     int unanswered = 0;
@@ -159,43 +211,32 @@ double percentile(std::vector<double> values, double share) {
     return values[std::min(values.size() - 1, size_t(share * double(values.size())))];
 }
 
-// Asks for the status every 10 ms on socket until the attacker has ended, timing each reply.
-Figures underAttack(QLocalSocket& socket, QProcess& attacker) {
-    Figures figures;
-    QElapsedTimer asked;
-    bool waiting = false;
+void settle(int ms) {
     QEventLoop loop;
-    QTimer ask;
-    ask.setInterval(10);
-    QObject::connect(&ask, &QTimer::timeout, [&] {
-        if (waiting) {
-            if (asked.elapsed() > 5000) {
-                ++figures.unanswered;
-                waiting = false;
-            }
-            return;
-        }
-        if (socket.state() != QLocalSocket::ConnectedState) {
-            ++figures.unanswered;
-            return;
-        }
-        asked.start();
-        waiting = true;
-        socket.write(R"({"cmd":"status"})"
-                     "\n");
-    });
-    const auto connection = QObject::connect(&socket, &QLocalSocket::readyRead, [&] {
-        while (socket.canReadLine()) {
-            socket.readLine();
-            if (waiting)
-                figures.statusMs.push_back(double(asked.nsecsElapsed()) / 1e6);
-            waiting = false;
-        }
-    });
-    QObject::connect(&attacker, &QProcess::finished, &loop, &QEventLoop::quit);
-    ask.start();
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
-    QObject::disconnect(connection);
+}
+
+// Runs the event loop, the program answering, until the attacker has ended; the prober's
+// figures then.
+Figures underAttack(QProcess& prober, QProcess& attacker) {
+    QEventLoop loop;
+    QObject::connect(&attacker, &QProcess::finished, &loop, &QEventLoop::quit);
+    if (attacker.state() != QProcess::NotRunning)
+        loop.exec();
+    prober.closeWriteChannel();
+    QObject::connect(&prober, &QProcess::finished, &loop, &QEventLoop::quit);
+    if (prober.state() != QProcess::NotRunning)
+        loop.exec();
+    Figures figures;
+    QList<QByteArray> lines = prober.readAllStandardOutput().split('\n');
+    lines.removeFirst();
+    const QList<QByteArray> counts = lines.value(0).split(' ');
+    figures.unanswered = counts.value(1).toInt();
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (!lines[i].isEmpty())
+            figures.statusMs.push_back(lines[i].toDouble());
+    }
     return figures;
 }
 
@@ -217,18 +258,16 @@ bool newConnectionAnswered(const QString& path) {
     return socket.canReadLine() && socket.readLine().contains(R"("ok":true)");
 }
 
-void settle(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc == 3 && QByteArray(argv[1]) == "--probe")
+        return probe(QString::fromLocal8Bit(argv[2]));
     if (argc == 5 && QByteArray(argv[1]) == "--attack")
         return attack(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
                       std::atoi(argv[4]));
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
+    const int only = argc > 2 ? std::atoi(argv[2]) : 0;
     // The program runs where most desktops start it: at 1024 descriptors.
     rlimit limit{};
     ::getrlimit(RLIMIT_NOFILE, &limit);
@@ -259,9 +298,6 @@ int main(int argc, char* argv[]) {
         std::printf("no control channel: %s\n", qPrintable(channel.errorString()));
         return 1;
     }
-    QLocalSocket second;
-    second.connectToServer(path);
-    second.waitForConnected(2000);
 
     struct Attack {
         const char* name;
@@ -277,10 +313,18 @@ int main(int argc, char* argv[]) {
          seconds},
         {"1100 connections at 1024 descriptors", {"connections"}, std::min(seconds, 15)},
     };
-    std::printf("%d s per timed attack; status asked every 10 ms on a connection of its own\n",
+    if (only > int(attacks.size()))
+        return 64;
+    std::printf("%d s per timed attack; a second process asks for the status every 10 ms\n",
                 seconds);
     for (const Attack& each : attacks) {
+        if (only > 0 && &each != &attacks[size_t(only - 1)])
+            continue;
         const double before = residentMb();
+        QProcess prober;
+        prober.start(QCoreApplication::applicationFilePath(), {"--probe", path});
+        while (!prober.canReadLine() && prober.state() != QProcess::NotRunning)
+            settle(5);
         std::vector<std::unique_ptr<QProcess>> attackers;
         for (const QString& kind : each.kinds) {
             attackers.push_back(std::make_unique<QProcess>());
@@ -289,7 +333,7 @@ int main(int argc, char* argv[]) {
                                     {"--attack", kind, path, QString::number(each.seconds)});
         }
         // The last attacker ends the attack; the others last as long.
-        Figures figures = underAttack(second, *attackers.back());
+        Figures figures = underAttack(prober, *attackers.back());
         const double after = residentMb();
         for (auto& attacker : attackers) {
             attacker->kill();
