@@ -44,10 +44,15 @@ int runProgram(Services services, const QString& programDir,
                 unavailable(QStringLiteral("the network module is missing"));
             return;
         }
+        const QString path = control_address::socketPath(programDir);
+        if (path.isEmpty()) {
+            unavailable(control_address::noRuntimeDirectoryReason());
+            return;
+        }
         channel = std::make_unique<ControlChannel>(program.context(), std::move(listener));
         QObject::connect(channel.get(), &ControlChannel::raiseRequested, &program.window(),
                          [&program] { bringToFront(program.window()); });
-        if (!channel->listen(control_address::socketPath(programDir))) {
+        if (!channel->listen(path)) {
             unavailable(channel->errorString());
             channel.reset();
         }

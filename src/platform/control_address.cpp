@@ -24,8 +24,12 @@ bool isPrivate(const QString& path) {
     return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 0077) == 0;
 }
 
+QString tmpDirectory() {
+    return QStringLiteral("/tmp/hubrix-") + QString::number(::geteuid());
+}
+
 QString privateTmpDirectory() {
-    const QString path = QStringLiteral("/tmp/hubrix-") + QString::number(::geteuid());
+    const QString path = tmpDirectory();
     // An existing entry of another owner or mode is never taken over.
     ::mkdir(QFile::encodeName(path).constData(), 0700);
     return isPrivate(path) ? path : QString();
@@ -45,6 +49,14 @@ QString runtimeDirectory() {
     if (isPrivate(perUser))
         return perUser;
     return privateTmpDirectory();
+}
+
+QString noRuntimeDirectoryReason() {
+    return QStringLiteral("no private directory for the control socket: XDG_RUNTIME_DIR and "
+                          "/run/user/%1 are unusable, and %2 is not this user's own with mode "
+                          "0700")
+        .arg(::geteuid())
+        .arg(tmpDirectory());
 }
 
 QString socketPath(const QString& programDir) {

@@ -14,6 +14,9 @@ namespace control_address {
 // has none. Empty when no such directory can be had.
 QString runtimeDirectory();
 
+// Why runtimeDirectory() found none, for the operator.
+QString noRuntimeDirectoryReason();
+
 // The socket of the program whose directory is programDir; empty without a runtime directory.
 QString socketPath(const QString& programDir);
 
