@@ -31,12 +31,9 @@ public:
     bool listen(const QString& path) override;
     QString errorString() const override { return error_; }
 
-    int connectionCount() const { return connections_; }
-
 private:
     void takeConnections();
     bool takeOne();
-    void pauseTaking();
     void refuse(int fd, const char* line);
     void serve(int fd);
 
