@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QLocalSocket>
-#include <QSocketNotifier>
 
 #include <cerrno>
 #include <cstring>
@@ -45,17 +44,18 @@ int openReserve() {
 } // namespace
 
 ControlServer::ControlServer(QObject* parent) : QObject(parent), reserve_(openReserve()) {
+    connect(&notifier_, &QSocketNotifier::activated, this, &ControlServer::takeConnections);
     resume_.setSingleShot(true);
     connect(&resume_, &QTimer::timeout, this, [this] {
         if (reserve_ < 0)
             reserve_ = openReserve();
-        notifier_->setEnabled(true);
+        notifier_.setEnabled(true);
     });
 }
 
 ControlServer::~ControlServer() {
     if (listener_ >= 0) {
-        delete notifier_;
+        notifier_.setEnabled(false);
         ::close(listener_);
         QFile::remove(path_);
     }
@@ -95,8 +95,8 @@ bool ControlServer::listen(const QString& path) {
     ::chmod(name.constData(), 0600);
     listener_ = fd;
     path_ = path;
-    notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &ControlServer::takeConnections);
+    notifier_.setSocket(fd);
+    notifier_.setEnabled(true);
     return true;
 }
 
@@ -137,7 +137,7 @@ bool ControlServer::takeOne() {
             refuse(waiting, NoDescriptors);
         reserve_ = openReserve();
     }
-    notifier_->setEnabled(false);
+    notifier_.setEnabled(false);
     resume_.start(AcceptPauseMs);
     return false;
 }

@@ -3,9 +3,8 @@
 #include "platform/control_listener.h"
 
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
-
-class QSocketNotifier;
 
 // The control channel's listener: a listening socket of its own under a QSocketNotifier, and a
 // QLocalSocket for every connection it takes. QLocalServer gives up its socket file for good
@@ -41,7 +40,7 @@ private:
     // Held open so that, with every other descriptor in use, a waiting client can still be
     // taken and told why it is refused instead of waiting without an answer.
     int reserve_ = -1;
-    QSocketNotifier* notifier_ = nullptr;
+    QSocketNotifier notifier_{QSocketNotifier::Read};
     QTimer resume_;
     QString path_;
     Acceptor acceptor_;
