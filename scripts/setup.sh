@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build needs on Debian 12 (only what is missing) and builds into build/:
 # the targets named as arguments, or everything without any; each "--also PACKAGE" installs a
-# further package (the packaging tools). Used by run.sh, test.sh and package.sh; safe to run
-# again.
+# further package (the packaging tools); "--packages-only" installs and builds nothing else.
+# Used by run.sh, test.sh, package.sh and sanitize.sh; safe to run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,8 +11,12 @@ packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-wayland 
           librapidcheck-dev qt6-translations-l10n qt6-tools-dev qt6-l10n-tools libmosquitto-dev
           mosquitto mosquitto-clients)
 targets=()
+packagesOnly=false
 while [ $# -gt 0 ]; do
-    if [ "$1" = "--also" ]; then
+    if [ "$1" = "--packages-only" ]; then
+        packagesOnly=true
+        shift
+    elif [ "$1" = "--also" ]; then
         packages+=("$2")
         shift 2
     else
@@ -33,6 +37,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
         "${missing[@]}"
 fi
+$packagesOnly && exit 0
 
 if [ ! -f build/CMakeCache.txt ]; then
     echo "Configuring the build in build/"

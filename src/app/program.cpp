@@ -90,6 +90,10 @@ Program::~Program() {
     // Links are closed before the window that their handlers touch goes away.
     for (auto& port : ports_)
         port->close();
+    // The handlers go before the window; its controls, destroyed one by one, move the focus
+    // and would call them into a half-destroyed window.
+    for (QObject* control : window_.findChildren<QObject*>())
+        QObject::disconnect(control, nullptr, &window_, nullptr);
 }
 
 void Program::wireLinks() {

@@ -6,7 +6,13 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -18,8 +24,12 @@ bool isPrivate(const QString& path) {
     return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 0077) == 0;
 }
 
+QString tmpDirectory() {
+    return QStringLiteral("/tmp/hubrix-") + QString::number(::geteuid());
+}
+
 QString privateTmpDirectory() {
-    const QString path = QStringLiteral("/tmp/hubrix-") + QString::number(::geteuid());
+    const QString path = tmpDirectory();
     // An existing entry of another owner or mode is never taken over.
     ::mkdir(QFile::encodeName(path).constData(), 0700);
     return isPrivate(path) ? path : QString();
@@ -41,6 +51,14 @@ QString runtimeDirectory() {
     return privateTmpDirectory();
 }
 
+QString noRuntimeDirectoryReason() {
+    return QStringLiteral("no private directory for the control socket: XDG_RUNTIME_DIR and "
+                          "/run/user/%1 are unusable, and %2 is not this user's own with mode "
+                          "0700")
+        .arg(::geteuid())
+        .arg(tmpDirectory());
+}
+
 QString socketPath(const QString& programDir) {
     const QString runtime = runtimeDirectory();
     if (runtime.isEmpty())
@@ -54,6 +72,43 @@ QString socketPath(const QString& programDir) {
         QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
     return runtime + QStringLiteral("/hubrix-") + QString::fromLatin1(digest) +
            QStringLiteral(".sock");
+}
+
+QString lockPath(const QString& storeDir) {
+    return storeDir + QStringLiteral("/hubrix.lock");
+}
+
+std::optional<QString> channelProblem(const QString& storeDir) {
+    QFile file(lockPath(storeDir));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // Only a moment's shared lock: a program starting now retries its own.
+    if (::flock(file.handle(), LOCK_SH | LOCK_NB) == 0) {
+        ::flock(file.handle(), LOCK_UN);
+        return std::nullopt;
+    }
+    if (errno != EWOULDBLOCK)
+        return std::nullopt;
+    // The program's id, then the reason.
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    return lines.size() > 1 ? QString::fromUtf8(lines[1]) : QString();
+}
+
+int connectTo(const QString& path, int flags) {
+    const QByteArray name = QFile::encodeName(path);
+    sockaddr_un address{};
+    if (name.isEmpty() || size_t(name.size()) >= sizeof address.sun_path)
+        return -1;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | flags, 0);
+    if (fd < 0)
+        return -1;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace control_address

@@ -12,8 +12,7 @@ namespace {
 constexpr qint64 MaxRequestBytes = 64 * 1024;
 
 void send(QIODevice* socket, const QJsonObject& message) {
-    if (socket)
-        socket->write(QJsonDocument(message).toJson(QJsonDocument::Compact) + '\n');
+    socket->write(QJsonDocument(message).toJson(QJsonDocument::Compact) + '\n');
 }
 } // namespace
 
@@ -24,24 +23,72 @@ ControlChannel::ControlChannel(Context& context, std::unique_ptr<ControlListener
     listener_->setAcceptor([this](QIODevice* connection) { accept(connection); });
 }
 
+// The connections go with the listener, and tell the channel so while it is whole.
+ControlChannel::~ControlChannel() {
+    listener_.reset();
+}
+
 bool ControlChannel::listen(const QString& path) {
     return listener_->listen(path);
 }
 
 void ControlChannel::accept(QIODevice* socket) {
-    connect(socket, &QIODevice::readyRead, this, [this, socket] { readRequests(socket); });
+    connections_.insert(socket, {});
+    connect(socket, &QIODevice::readyRead, this, [this, socket] { schedule(socket); });
+    // A connection held back for its unsent replies goes on as they leave.
+    connect(socket, &QIODevice::bytesWritten, this, [this, socket] { schedule(socket); });
+    connect(socket, &QObject::destroyed, this, [this, socket] {
+        connections_.remove(socket);
+        ready_.removeOne(socket);
+    });
 }
 
-// Requests that came in during a nested wait of an earlier one on this connection are taken
-// up when that one returns.
-void ControlChannel::readRequests(QIODevice* socket) {
-    const QPointer<QIODevice> alive(socket);
-    while (alive && alive->canReadLine())
-        handle(socket, alive->readLine().trimmed());
-    if (alive && alive->bytesAvailable() > MaxRequestBytes) {
-        alive->readAll();
+void ControlChannel::schedule(QIODevice* socket) {
+    if (ready_.contains(socket) || !hasWork(socket))
+        return;
+    ready_.append(socket);
+    postTurn();
+}
+
+void ControlChannel::postTurn() {
+    if (turnPosted_ || ready_.isEmpty())
+        return;
+    turnPosted_ = true;
+    QMetaObject::invokeMethod(this, &ControlChannel::takeTurn, Qt::QueuedConnection);
+}
+
+bool ControlChannel::hasWork(QIODevice* socket) const {
+    const auto connection = connections_.constFind(socket);
+    if (connection == connections_.constEnd() || connection->handling ||
+        connection->waiting >= MaxWaitingPerConnection ||
+        socket->bytesToWrite() > MaxUnsentReplyBytes)
+        return false;
+    return socket->canReadLine() || socket->bytesAvailable() >= MaxRequestBytes;
+}
+
+// One request of the first connection in line, which then goes to the back of it. A request
+// that waits nested (a power cycle's off time) lets the turns go on meanwhile, for every other
+// connection.
+void ControlChannel::takeTurn() {
+    turnPosted_ = false;
+    if (ready_.isEmpty())
+        return;
+    QIODevice* socket = ready_.takeFirst();
+    postTurn();
+    if (!hasWork(socket))
+        return;
+    if (!socket->canReadLine()) {
+        socket->readAll();
         send(socket, ScriptRequests::failure(QStringLiteral("malformed request: line too long")));
+    } else {
+        const QPointer<QIODevice> alive(socket);
+        connections_[socket].handling = true;
+        handle(socket, socket->readLine().trimmed());
+        if (!alive)
+            return;
+        connections_[socket].handling = false;
     }
+    schedule(socket);
 }
 
 void ControlChannel::handle(QIODevice* socket, const QByteArray& line) {
@@ -54,16 +101,50 @@ void ControlChannel::handle(QIODevice* socket, const QByteArray& line) {
         return;
     }
     const QJsonObject request = document.object();
-    if (request.value(QStringLiteral("cmd")).toString() == QLatin1String("events")) {
+    const QString command = request.value(QStringLiteral("cmd")).toString();
+    if (command == QLatin1String("events")) {
         follow(socket);
         return;
     }
+    if (command == QLatin1String("raise")) {
+        emit raiseRequested();
+        send(socket, QJsonObject{{QStringLiteral("ok"), true}});
+        return;
+    }
     const QPointer<QIODevice> alive(socket);
-    requests_.run(request, socket, [alive](const QJsonObject& reply) { send(alive, reply); });
+    ++connections_[socket].waiting;
+    requests_.run(request, socket, [this, alive](const QJsonObject& reply) {
+        if (!alive)
+            return;
+        send(alive, reply);
+        replied(alive);
+    });
+}
+
+void ControlChannel::replied(QIODevice* socket) {
+    const auto connection = connections_.find(socket);
+    if (connection == connections_.end())
+        return;
+    --connection->waiting;
+    schedule(socket);
 }
 
 void ControlChannel::follow(QIODevice* socket) {
     connect(eventLines_, &EventLines::line, socket,
-            [socket](const QJsonObject& event) { send(socket, event); });
+            [this, socket](const QJsonObject& event) { forward(socket, event); });
     send(socket, QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("following"), true}});
+}
+
+void ControlChannel::forward(QIODevice* socket, const QJsonObject& event) {
+    if (socket->bytesToWrite() <= MaxFollowerBacklogBytes) {
+        send(socket, event);
+        return;
+    }
+    disconnect(eventLines_, nullptr, socket, nullptr);
+    send(socket, ScriptRequests::failure(
+                     QStringLiteral("dropped: this follower fell more than %1 KiB of events "
+                                    "behind; follow again to go on")
+                         .arg(MaxFollowerBacklogBytes / 1024)));
+    // The listener gives it a while to read what is left, then cuts it off.
+    socket->close();
 }

@@ -50,6 +50,14 @@ QString storeDirectoryOf(const QString& executableDir) {
 }
 
 int noProgram(const QString& programDir) {
+    // The program writes why its channel could not be made beside its lock, while it runs.
+    if (const auto problem = control_address::channelProblem(programDir)) {
+        err() << "hubrixctl: "
+              << Text::tr("Hubrix runs but its control channel is unavailable: %1")
+                     .arg(problem->isEmpty() ? Text::tr("it is starting") : *problem)
+              << '\n';
+        return replies::NoProgram;
+    }
     err() << "hubrixctl: "
           << Text::tr("no Hubrix is running for %1 (start it, or name its directory with --dir)")
                  .arg(programDir)
@@ -91,6 +99,11 @@ int converse(LocalConnection& connection, const command_line::Invocation& invoca
         if (reply.contains(QLatin1String("progress")))
             continue;
         if (following && subscribed) {
+            // A follower that fell too far behind is told so once, then let go.
+            if (reply.contains(QLatin1String("error"))) {
+                err() << "hubrixctl: " << reply.value(QLatin1String("error")).toString() << '\n';
+                return replies::NotDone;
+            }
             if (invocation.json)
                 out() << QString::fromUtf8(line.trimmed()) << '\n';
             else
