@@ -1,6 +1,7 @@
 // Scripts drive the running program: hubrixctl against the control channel of a program on
 // the real serial code, its boards simulated on pseudo-terminals.
 #include "fakes/real_rig.h"
+#include "hubsim/hub_rack.h"
 #include "platform/control_address.h"
 #include "platform/control_server.h"
 #include "script/control_channel.h"
@@ -27,6 +28,7 @@
 
 #include <csignal>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -637,6 +639,75 @@ private slots:
         QCOMPARE(stopped.exitCode, 3);
         QCOMPARE(stopped.err, QStringLiteral("hubrixctl: no answer from Hubrix\n"));
         QCOMPARE(hubrixctl(status).exitCode, 0);
+        program.kill();
+        program.waitForFinished();
+    }
+
+    // The program killed right after each reply: every switch a reply confirmed is kept, so a
+    // start shows the slots as possibly powered before any connect and as on once a script has
+    // connected the boards again, with no click at all.
+    void killRightAfterAReply_losesNoPoweredSlot() {
+        QTemporaryDir dir;
+        HubRack rack(dir.path());
+        for (int k = 1; k <= LinkCount; ++k)
+            QVERIFY(rack.addBoard(k + 1, quint16(0x0100 + k)));
+        const QStringList at{QStringLiteral("--dir"), dir.path()};
+        const auto words = [&at](const QString& tiles) {
+            QStringList seen;
+            for (const QString& line : lines(hubrixctl(at + QStringList{"get", tiles}).out))
+                seen.append(line.section(u' ', 2));
+            seen.removeDuplicates();
+            return seen;
+        };
+        for (int round = 0; round <= 3; ++round) {
+            QProcess program;
+            program.start(QStringLiteral(SCRIPTED_PROGRAM), {dir.path()});
+            QVERIFY(program.waitForReadyRead(20'000));
+            if (round > 0)
+                QCOMPARE(words(QStringLiteral("1-%1").arg(10 * round)), QStringList{"unknown"});
+            const Run connected = hubrixctl(at + QStringList{QStringLiteral("connect")});
+            QCOMPARE(connected.exitCode, 0);
+            if (round > 0)
+                QCOMPARE(words(QStringLiteral("1-%1").arg(10 * round)), QStringList{"on"});
+            if (round == 3) {
+                program.kill();
+                program.waitForFinished();
+                break;
+            }
+            const QString next = QStringLiteral("%1-%2").arg(10 * round + 1).arg(10 * round + 10);
+            const Run on = hubrixctl(at + QStringList{QStringLiteral("on"), next});
+            ::kill(pid_t(program.processId()), SIGKILL);
+            QCOMPARE(on.exitCode, 0);
+            program.waitForFinished();
+            for (int slot = 10 * round + 1; slot <= 10 * round + 10; ++slot)
+                QVERIFY(rack.slotOn(2, slot));
+        }
+    }
+
+    // A store that cannot be written: a switch on whose intent cannot be kept does not go out
+    // and says so; a switch off still goes out, and says its state was not kept.
+    void fullDisk_keepsNoSwitchItCannotRemember() {
+        QTemporaryDir dir;
+        HubRack rack(dir.path());
+        QVERIFY(rack.addBoard(2, 0x0102));
+        const QStringList at{QStringLiteral("--dir"), dir.path()};
+        QProcess program;
+        // The file size limit makes writes fail with EFBIG instead of ending the program.
+        program.setChildProcessModifier([] { std::signal(SIGXFSZ, SIG_IGN); });
+        program.start(QStringLiteral(SCRIPTED_PROGRAM), {dir.path()});
+        QVERIFY(program.waitForReadyRead(20'000));
+        QCOMPARE(hubrixctl(at + QStringList{QStringLiteral("connect")}).exitCode, 0);
+        QCOMPARE(hubrixctl(at + QStringList{QStringLiteral("on"), "1"}).exitCode, 0);
+        const rlimit full{0, 0};
+        QCOMPARE(::prlimit(pid_t(program.processId()), RLIMIT_FSIZE, &full, nullptr), 0);
+
+        const Run on = hubrixctl(at + QStringList{QStringLiteral("on"), "2"});
+        QCOMPARE(on.exitCode, 4);
+        QCOMPARE(on.out, QStringLiteral("tile 2 refused: 开关状态无法保存\n"));
+        QVERIFY(!rack.slotOn(2, 2));
+        const Run off = hubrixctl(at + QStringList{QStringLiteral("off"), "1"});
+        QVERIFY(!rack.slotOn(2, 1));
+        QCOMPARE(off.out, QStringLiteral("tile 1 confirmed: 开关状态无法保存\n"));
         program.kill();
         program.waitForFinished();
     }

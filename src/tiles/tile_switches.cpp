@@ -32,7 +32,7 @@ bool TileSwitches::send(const QList<int>& tiles, bool on, RackEvents::Cause caus
             TileSwitches(context).overdue(tile, key);
         });
     }
-    return kept;
+    return true;
 }
 
 void TileSwitches::onEcho(int link, const QString& frameText) {

@@ -18,8 +18,8 @@ public:
     explicit TileSwitches(Context& context) : context_(context) {}
 
     // Switches the slots of tiles, all on found links, the way on says: one synced write keeps
-    // every intent, then each frame goes out. False when the intents could not be kept; a switch
-    // on then sends nothing and says so.
+    // every intent, then each frame goes out. False, sending nothing, for a switch on whose
+    // intents could not be kept; a switch off goes out all the same.
     bool send(const QList<int>& tiles, bool on, RackEvents::Cause cause);
     // A complete switch echo on link 1 ... 8. An echo that repeats no frame awaited on that
     // link changes nothing.

@@ -12,6 +12,7 @@
 #include "script/control_channel.h"
 
 #include <QApplication>
+#include <QComboBox>
 
 #include <cstdio>
 
@@ -25,6 +26,8 @@ int main(int argc, char* argv[]) {
     FakeNetwork network;
     FakeTune tune;
     Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir);
+    // The shortest probe wait, as the rigs in the tests use.
+    program.window().ui().probeWaitList->setCurrentIndex(0);
     ControlChannel channel(program.context(), std::make_unique<ControlServer>());
     if (!channel.listen(control_address::socketPath(dir))) {
         std::fprintf(stderr, "no control channel: %s\n", qPrintable(channel.errorString()));
