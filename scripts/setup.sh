@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-wayland libsqlite3-dev
           libespeak-ng-dev espeak-ng-data libpcaudio-dev libasound2-dev fonts-wqy-microhei
           librapidcheck-dev qt6-translations-l10n qt6-tools-dev qt6-l10n-tools libmosquitto-dev
-          mosquitto mosquitto-clients)
+          mosquitto mosquitto-clients desktop-file-utils)
 targets=()
 packagesOnly=false
 while [ $# -gt 0 ]; do

@@ -1,8 +1,10 @@
 // One program per store directory: the real program started twice on one directory, a
-// program that cannot be reached, and a program whose control channel could not be made.
+// program that cannot be reached, and a program whose control channel could not be made; and
+// the unattended start, which opens the program and connects it with nobody at the keyboard.
 #include "app/directory_lock.h"
 #include "app/run_program.h"
 #include "fakes/test_rig.h"
+#include "hubsim/hub_rack.h"
 #include "platform/control_address.h"
 #include "ui/status_line.h"
 
@@ -58,6 +60,40 @@ struct ProgramCopy {
 class OneProgramTest : public QObject {
     Q_OBJECT
 private slots:
+    // Started the way its autostart entry starts it, a portable copy finds the simulated boards
+    // with no click, and the entry is one desktops accept.
+    void unattendedStart_connectsWithNoClick() {
+        QTemporaryDir runtime;
+        ProgramCopy copy(runtime.path());
+        QFile::copy(QStringLiteral(HUBRIXCTL), copy.dir.filePath(QStringLiteral("hubrixctl")));
+        HubRack rack(copy.dir.path());
+        QVERIFY(rack.addBoard(3, 0x0102));
+        QProcess unattended;
+        QProcessEnvironment environment = copy.environment;
+        environment.insert(QStringLiteral("HUBRIX_BINDIR"), copy.dir.path());
+        unattended.setProcessEnvironment(environment);
+        unattended.start(QStringLiteral(UNATTENDED), QStringList());
+        // Tile 1 reads off once link 1 holds the board: before, it is not connected.
+        const auto tileOne = [&copy] {
+            QProcess child;
+            child.setProcessEnvironment(copy.environment);
+            QSignalSpy finished(&child, &QProcess::finished);
+            child.start(QStringLiteral(HUBRIXCTL),
+                        {QStringLiteral("--dir"), copy.dir.path(), QStringLiteral("get"), "1"});
+            if (!finished.wait(10'000))
+                child.kill();
+            return QString::fromUtf8(child.readAllStandardOutput());
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(tileOne(), QStringLiteral("tile 1 off\n"), 30'000);
+        unattended.kill();
+        QProcess::execute(QStringLiteral("pkill"), {QStringLiteral("-KILL"), QStringLiteral("-f"),
+                                                    copy.dir.filePath(QStringLiteral("hubrix"))});
+        unattended.waitForFinished();
+        QCOMPARE(QProcess::execute(QStringLiteral("desktop-file-validate"),
+                                   {QStringLiteral(UNATTENDED_ENTRY)}),
+                 0);
+    }
+
     void initTestCase() {
         QVERIFY(runtime_.isValid());
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path()));
