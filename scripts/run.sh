@@ -29,7 +29,8 @@ rack=build/rack
 mkdir -p "$rack"
 # hubrixctl beside the copy talks to it without being told where it is:
 #     build/rack/hubrixctl status
-cp build/src/hubrix build/src/libhubrix_network.so build/tools/hubrixctl/hubrixctl "$rack/"
+cp build/src/hubrix build/src/libhubrix_network.so build/src/libhubrix_mqtt.so \
+    build/tools/hubrixctl/hubrixctl "$rack/"
 # The simulator reads its commands (plug, unplug, fault, ...) from a named pipe, so that a
 # second terminal can plug in a board while Hubrix runs:
 #     echo "plug 14 0A0B" > build/rack/hubsim.commands
