@@ -8,8 +8,8 @@
 //
 //   bench_channel_attacks [SECONDS [N]]   each timed attack lasts SECONDS (60 unless given);
 //                                         with N, only the Nth attack (1 ... 4) runs
+#include "bench_program.h"
 #include "bench_stats.h"
-#include "quiet_services.h"
 #include "simulator_process.h"
 
 #include "app/program.h"
@@ -283,15 +283,9 @@ int main(int argc, char* argv[]) {
     for (int port = 1; port <= 8; ++port)
         boards << "--board" << QString::number(port) + ":010" + QString::number(port);
     SimulatorProcess simulator(dir.path(), boards, 8);
-    QuietSpeech speech;
-    QtSerialPortFactory serialPorts(dir.path());
-    EventLoopWaits waits;
-    QuietDialogs dialogs;
-    QuietNetwork network;
-    QuietTune tune;
-    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
-    program.window().ui().probeWaitList->setCurrentIndex(0);
-    program.window().ui().connectButton->click();
+    QuietProgram quiet(dir.path());
+    quiet.connect();
+    Program& program = quiet.program;
     const QString path = control_address::socketPath(dir.path());
     ControlChannel channel(program.context(), std::make_unique<ControlServer>());
     if (!channel.listen(path)) {

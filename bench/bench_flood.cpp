@@ -2,8 +2,8 @@
 // on every link. Prints how many bytes per second the program handled, the longest time its
 // event loop went without a turn, and whether every frame it sent afterwards was well formed
 // and carried its board's device number (the simulated boards check both).
+#include "bench_program.h"
 #include "bench_stats.h"
-#include "quiet_services.h"
 
 #include "app/program.h"
 #include "hubsim/hub_rack.h"
@@ -46,15 +46,9 @@ int main(int argc, char* argv[]) {
     HubRack rack(dir.path());
     for (int k = 1; k <= LinkCount; ++k)
         rack.addBoard(k, deviceNumber(k));
-    QuietSpeech speech;
-    QtSerialPortFactory serialPorts(dir.path());
-    EventLoopWaits waits;
-    QuietDialogs dialogs;
-    QuietNetwork network;
-    QuietTune tune;
-    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
-    program.window().ui().probeWaitList->setCurrentIndex(0);
-    program.window().ui().connectButton->click();
+    QuietProgram quiet(dir.path());
+    quiet.connect();
+    Program& program = quiet.program;
     for (int k = 1; k <= LinkCount; ++k) {
         if (!program.state().links[size_t(k - 1)].isFound()) {
             std::printf("link %d was not found\n", k);

@@ -2,8 +2,8 @@
 // `result` back on it (through the bridge, the tile click and a simulated board on a
 // pseudo-terminal), and a burst of all 336 tiles at once. The broker is a real mosquitto on
 // loopback; the client is libmosquitto on its own thread, as a dashboard's would be.
+#include "bench_program.h"
 #include "bench_stats.h"
-#include "quiet_services.h"
 #include "simulator_process.h"
 
 #include "app/program.h"
@@ -139,15 +139,9 @@ int main(int argc, char* argv[]) {
     settings.write("[mqtt]\nhost = 127.0.0.1\nport = " + port.toUtf8() + "\n");
     settings.close();
 
-    QuietSpeech speech;
-    QtSerialPortFactory serialPorts(dir.path());
-    EventLoopWaits waits;
-    QuietDialogs dialogs;
-    QuietNetwork network;
-    QuietTune tune;
-    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
-    program.window().ui().probeWaitList->setCurrentIndex(0);
-    program.window().ui().connectButton->click();
+    QuietProgram quiet(dir.path());
+    quiet.connect();
+    Program& program = quiet.program;
     const std::unique_ptr<MqttBridge> bridge =
         MqttBridge::start(program.context(), {MQTT_MODULE_DIR});
     if (!bridge || !runUntil([&] {

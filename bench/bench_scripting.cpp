@@ -1,8 +1,8 @@
 // Scripts' round trips: from `hubrixctl on 5` to its confirmed reply, through the control
 // channel, the tile click and the simulated board over a pseudo-terminal; and what a status
 // and a get with all 336 tiles on cost.
+#include "bench_program.h"
 #include "bench_stats.h"
-#include "quiet_services.h"
 #include "simulator_process.h"
 
 #include "app/program.h"
@@ -76,15 +76,9 @@ int main(int argc, char* argv[]) {
     for (int port = 1; port <= 8; ++port)
         boards << "--board" << QString::number(port) + ":010" + QString::number(port);
     SimulatorProcess simulator(dir.path(), boards, 8);
-    QuietSpeech speech;
-    QtSerialPortFactory serialPorts(dir.path());
-    EventLoopWaits waits;
-    QuietDialogs dialogs;
-    QuietNetwork network;
-    QuietTune tune;
-    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
-    program.window().ui().probeWaitList->setCurrentIndex(0);
-    program.window().ui().connectButton->click();
+    QuietProgram quiet(dir.path());
+    quiet.connect();
+    Program& program = quiet.program;
     ControlChannel channel(program.context(), std::make_unique<ControlServer>());
     if (!channel.listen(control_address::socketPath(dir.path()))) {
         std::printf("no control channel: %s\n", qPrintable(channel.errorString()));

@@ -2,8 +2,8 @@
 // initialisation, one remark write, a whole remark save as the Enter key runs it, the open
 // and close that every echo's list line costs, and the joint change of both stores that an
 // unbind makes.
+#include "bench_program.h"
 #include "bench_stats.h"
-#include "quiet_services.h"
 
 #include "app/program.h"
 #include "platform/event_loop_waits.h"
@@ -20,13 +20,8 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    QuietSpeech speech;
-    QtSerialPortFactory serialPorts(dir.path());
-    EventLoopWaits waits;
-    QuietDialogs dialogs;
-    QuietNetwork network;
-    QuietTune tune;
-    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
+    QuietProgram quiet(dir.path());
+    Program& program = quiet.program;
     TableStore& store = program.store();
     const QString remarkPath = dir.path() + stores::RemarkFile;
 
