@@ -16,7 +16,9 @@ git clone --quiet "$scratch/head.bundle" "$scratch/hubrix"
 cd "$scratch/hubrix"
 scripts/package.sh
 # lintian is installed the way every other tool is; the build it asks for is already done.
+# Overridden tags are left out of the check: with --show-overrides this lintian fails on a
+# warning it was told to override.
 scripts/setup.sh --also lintian package_contents
 echo "Running lintian on $(ls build/hubrix_*.deb)"
-lintian --fail-on error,warning --show-overrides build/hubrix_*.deb
+lintian --fail-on error,warning build/hubrix_*.deb
 echo "The package of commit $commit builds from a fresh clone and passes lintian"
