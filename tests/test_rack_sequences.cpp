@@ -537,6 +537,22 @@ struct ScriptSwitch : Step {
     }
 };
 
+// A script connects, or disconnects answering the window's question with yes or not at all.
+struct ScriptConnectOrDisconnect : Step {
+    int choice = *rc::gen::inRange(0, 3);
+    void act(Rack& rack, QStringList&) const override {
+        QJsonObject request{{QStringLiteral("cmd"), choice == 0 ? QStringLiteral("connect")
+                                                                : QStringLiteral("disconnect")}};
+        if (choice == 2)
+            request.insert(QStringLiteral("yes"), true);
+        rack.script(request);
+    }
+    void show(std::ostream& os) const override {
+        static const char* names[] = {"connect", "disconnect", "disconnect --yes"};
+        os << "script " << names[choice];
+    }
+};
+
 // A script's power cycle; its off time passes with later steps.
 struct ScriptCycle : Step {
     int tile = anyClickedTile();
@@ -803,11 +819,12 @@ template <typename... Steps> struct StepTypes {
     static std::set<std::string> names() { return {typeName(typeid(Steps))...}; }
 };
 // Every step type the sequences draw from; connects and clicks come more often.
-using AllSteps = StepTypes<Connect, Connect, ConnectAndActDuringAWait, Disconnect, Bind, Unbind,
-                           AddDevice, ClickTile, ClickTile, ClickTile, ScriptSwitch, ScriptSwitch,
-                           ScriptCycle, PowerCycleTile, TimePasses, ScriptRemarkWhileTyping,
-                           ViewJump, TryClose, Kill, RestartOnOtherPorts, Unplug, Plug,
-                           TakeAnothersPort, TwinsArrive, TwinsLeave, SetEcho, LateEchoesArrive>;
+using AllSteps =
+    StepTypes<Connect, Connect, ConnectAndActDuringAWait, Disconnect, Bind, Unbind, AddDevice,
+              ClickTile, ClickTile, ClickTile, ScriptSwitch, ScriptSwitch, ScriptCycle,
+              ScriptConnectOrDisconnect, PowerCycleTile, TimePasses, ScriptRemarkWhileTyping,
+              ViewJump, TryClose, Kill, RestartOnOtherPorts, Unplug, Plug, TakeAnothersPort,
+              TwinsArrive, TwinsLeave, SetEcho, LateEchoesArrive>;
 
 void runSequence() {
     Model model;
