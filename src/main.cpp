@@ -7,6 +7,7 @@
 #include "platform/pcaudio_tune.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_serial_port.h"
+#include "platform/thread_writer.h"
 
 #include <QApplication>
 
@@ -41,6 +42,7 @@ int main(int, char* argv[]) {
         return 1;
     }
     PcaudioTune tune;
+    ThreadWriter writer;
     EspeakSpeech speech;
     QtSerialPortFactory serialPorts(*storeDir);
     EventLoopWaits waits;
@@ -50,6 +52,6 @@ int main(int, char* argv[]) {
     const QStringList moduleDirs{*directory,
                                  *directory + QStringLiteral("/" HUBRIX_MODULE_FROM_BINDIR)};
     LoadedNetwork network(moduleDirs);
-    return runProgram(Services{speech, serialPorts, waits, dialogs, network, tune}, *storeDir, {},
-                      moduleDirs);
+    return runProgram(Services{speech, serialPorts, waits, dialogs, network, tune, writer},
+                      *storeDir, {}, moduleDirs);
 }

@@ -1,3 +1,4 @@
+#include "fakes/inline_writer.h"
 #include "fakes/test_rig.h"
 #include "store/stores.h"
 #include "ui/colours.h"
@@ -99,7 +100,7 @@ private slots:
         for (const LinkState& link : program.state().links)
             QVERIFY(link.deviceNumber.isEmpty());
 
-        TableStore check;
+        TableStore check{inlineWriter()};
         QVERIFY(check.openTable(rig.path(stores::BindingFile), stores::BindingAlias));
         check.makeCurrent(stores::BindingAlias);
         QCOMPARE(check.recordCount(), 1);

@@ -383,11 +383,14 @@ private slots:
         s.rig.ui().bindButton->click();
         QVERIFY(s.startBridge(settingsFor(broker_.port)));
         QTRY_VERIFY(s.said(QStringLiteral("MQTT 已连接")));
+        QTRY_VERIFY(s.rig.ui().unbindButton->isEnabled());
         const QString prefix = s.prefix();
 
         Subscriber remarks(broker_.port, prefix + "/tile/4/remark");
-        QCOMPARE(ScriptCommands(s.rig.program->context()).setRemark(4, "phone 手机").value("ok"),
-                 true);
+        QJsonObject saved;
+        ScriptCommands(s.rig.program->context())
+            .setRemark(4, "phone 手机", [&saved](const QJsonObject& reply) { saved = reply; });
+        QTRY_COMPARE(saved.value("ok"), true);
         QVERIFY(remarks.waitFor(prefix + "/tile/4/remark phone 手机"));
 
         Subscriber result(broker_.port, prefix + "/tile/4/result");
@@ -542,7 +545,8 @@ int runRack(int argc, char* argv[]) {
     QuietDialogs dialogs;
     QuietNetwork network;
     QuietTune tune;
-    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir);
+    ThreadWriter writer;
+    Program program(Services{speech, serialPorts, waits, dialogs, network, tune, writer}, dir);
     ControlChannel channel(program.context(), std::make_unique<ControlServer>());
     channel.listen(control_address::socketPath(dir));
     const std::unique_ptr<MqttBridge> bridge =
@@ -567,4 +571,5 @@ int main(int argc, char* argv[]) {
     return QTest::qExec(&test, argc, argv);
 }
 
+#include "platform/thread_writer.h"
 #include "test_mqtt_bridge.moc"

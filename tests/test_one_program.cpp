@@ -133,9 +133,9 @@ private slots:
         QVERIFY(other.take());
         other.noteChannelProblem(QStringLiteral("no private runtime directory"));
         bool shown = false;
-        const int exitCode = runProgram(
-            Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network, rig.tune},
-            rig.dir.path(), [&](Program&) { shown = true; });
+        const int exitCode = runProgram(Services{rig.speech, rig.serialPorts, rig.waits,
+                                                 rig.dialogs, rig.network, rig.tune, rig.writer},
+                                        rig.dir.path(), [&](Program&) { shown = true; });
         QCOMPARE(exitCode, 1);
         QVERIFY(!shown);
         QCOMPARE(rig.dialogs.shown.size(), 1);
@@ -148,17 +148,18 @@ private slots:
         QTemporaryDir noModule;
         QString line;
         std::optional<QString> toldScripts;
-        const int exitCode = runProgram(
-            Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network, rig.tune},
-            rig.dir.path(),
-            [&](Program& program) {
-                QTimer::singleShot(0, &program.window(), [&] {
-                    line = program.window().ui().statusLine->history().join(u'\n');
-                    toldScripts = control_address::channelProblem(rig.dir.path());
-                    program.window().close();
-                });
-            },
-            {noModule.path()});
+        const int exitCode =
+            runProgram(Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network,
+                                rig.tune, rig.writer},
+                       rig.dir.path(),
+                       [&](Program& program) {
+                           QTimer::singleShot(0, &program.window(), [&] {
+                               line = program.window().ui().statusLine->history().join(u'\n');
+                               toldScripts = control_address::channelProblem(rig.dir.path());
+                               program.window().close();
+                           });
+                       },
+                       {noModule.path()});
         QCOMPARE(exitCode, 0);
         QVERIFY2(line.contains(QStringLiteral("脚本通道不可用：the network module is missing")),
                  qPrintable(line));

@@ -1,5 +1,6 @@
 // What an operator keeps between runs, through the real serial code against simulated boards
 // on pseudo-terminals and the real store files: the binding, the remarks and the favourites.
+#include "fakes/inline_writer.h"
 #include "fakes/real_rig.h"
 #include "fakes/test_rig.h"
 #include "fakes/write_protection.h"
@@ -26,7 +27,7 @@
 
 namespace {
 QString field(const QString& path, const QString& alias, int record, int position) {
-    TableStore store;
+    TableStore store{inlineWriter()};
     const StoreSession session(store, path, alias);
     if (!session.isOpen())
         return QStringLiteral("<not open>");
@@ -35,7 +36,7 @@ QString field(const QString& path, const QString& alias, int record, int positio
 }
 
 int records(const QString& path, const QString& alias) {
-    TableStore store;
+    TableStore store{inlineWriter()};
     const StoreSession session(store, path, alias);
     return session.isOpen() ? store.recordCount() : -1;
 }
@@ -99,7 +100,7 @@ private slots:
         QVERIFY(rig.ui().bindButton->isEnabled());
         rig.dialogs.answers = {Dialogs::Answer::Yes};
         rig.ui().bindButton->click();
-        QCOMPARE(rig.ui().bindButton->text(), QStringLiteral("已绑定"));
+        QTRY_COMPARE(rig.ui().bindButton->text(), QStringLiteral("已绑定"));
         rig.close();
         rig.dialogs.shown.clear();
 
@@ -133,7 +134,7 @@ private slots:
         {
             rig.start();
             rig.close();
-            TableStore store;
+            TableStore store{inlineWriter()};
             const StoreSession binding(store, rig.path(stores::BindingFile), stores::BindingAlias);
             QVERIFY(store.appendRecord({QStringLiteral("0102")}));
         }
@@ -177,7 +178,7 @@ private slots:
                               QStringLiteral("字段3")}));
         QVERIFY(rig.storeField(stores::RemarkFile, stores::RemarkAlias, 200, 3,
                                QStringLiteral("已打开")));
-        TableStore store;
+        TableStore store{inlineWriter()};
         const StoreSession remarks(store, rig.path(stores::RemarkFile), stores::RemarkAlias,
                                    StoreSession::OnLeave::Close, stores::remarkColumns());
         QVERIFY(remarks.isOpen());

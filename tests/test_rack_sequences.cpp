@@ -9,6 +9,7 @@
 // is what they say. The run prints how often each step ran and fails when one never ran.
 // RC_PARAMS sets the run: CI uses a fixed seed and 150 sequences; the README gives the longer
 // run.
+#include "fakes/inline_writer.h"
 #include "fakes/test_rig.h"
 #include "rack/rack_model.h"
 #include "script/script_commands.h"
@@ -155,7 +156,7 @@ struct Rack {
     }
 
     QStringList bindingRecord() const {
-        TableStore store;
+        TableStore store{inlineWriter()};
         if (!store.openTable(rig.path(stores::BindingFile), stores::BindingAlias))
             return {};
         QStringList fields;

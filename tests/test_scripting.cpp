@@ -320,7 +320,7 @@ private slots:
 
         s.rig.dialogs.answers = {Dialogs::Answer::Yes};
         s.rig.ui().bindButton->click();
-        QVERIFY(s.rig.ui().unbindButton->isEnabled());
+        QTRY_VERIFY(s.rig.ui().unbindButton->isEnabled());
 
         const Run saved =
             s.ctl({QStringLiteral("remark"), QStringLiteral("4"), QStringLiteral("phone A")});
@@ -769,6 +769,7 @@ private slots:
         s.connect();
         s.rig.dialogs.answers = {Dialogs::Answer::Yes};
         s.rig.ui().bindButton->click();
+        QTRY_VERIFY(s.rig.ui().unbindButton->isEnabled());
         program.window().show();
         program.window().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&program.window()));

@@ -1,3 +1,4 @@
+#include "fakes/inline_writer.h"
 #include "fakes/test_rig.h"
 #include "store/stores.h"
 #include "ui/colours.h"
@@ -137,7 +138,7 @@ private slots:
         rig_->start();
         rig_->stop();
         {
-            TableStore store;
+            TableStore store{inlineWriter()};
             QVERIFY(store.openTable(rig_->path(stores::RemarkFile), stores::RemarkAlias));
             store.makeCurrent(stores::RemarkAlias);
             TableStore::Batch batch(store);

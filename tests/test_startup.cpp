@@ -1,4 +1,5 @@
 #include "app/run_program.h"
+#include "fakes/inline_writer.h"
 #include "fakes/test_rig.h"
 #include "store/stores.h"
 #include "store/tile_refill.h"
@@ -27,7 +28,7 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 
 // Writes into the stores of rig's directory as an earlier run would have left them.
 struct StoreWriter {
-    TableStore store;
+    TableStore store{inlineWriter()};
     QString dir;
     bool open(const QString& file, const QString& alias) {
         return store.openTable(dir + file, alias) && store.makeCurrent(alias);
@@ -67,7 +68,7 @@ private slots:
         QCOMPARE(program.window().tile(1).remarkBox->text(), QString());
         rig.stop();
 
-        StoreWriter check{{}, rig.dir.path()};
+        StoreWriter check{.dir = rig.dir.path()};
         QVERIFY(check.open(stores::RemarkFile, stores::RemarkAlias));
         QCOMPARE(check.store.recordCount(), 339);
         QCOMPARE(check.store.readField(1), QStringLiteral("1"));
@@ -82,7 +83,7 @@ private slots:
         rig.start();
         rig.stop();
         {
-            StoreWriter writer{{}, rig.dir.path()};
+            StoreWriter writer{.dir = rig.dir.path()};
             QVERIFY(writer.open(stores::RemarkFile, stores::RemarkAlias));
             writer.goToRecord(7);
             writer.store.writeField(1, QStringLiteral("打印机"));
@@ -138,7 +139,7 @@ private slots:
         rig.start();
         rig.stop();
         {
-            StoreWriter writer{{}, rig.dir.path()};
+            StoreWriter writer{.dir = rig.dir.path()};
             QVERIFY(writer.open(stores::BindingFile, stores::BindingAlias));
             QVERIFY(writer.store.appendBlankRecord());
         }
@@ -153,7 +154,7 @@ private slots:
         rig.start();
         rig.stop();
         {
-            StoreWriter writer{{}, rig.dir.path()};
+            StoreWriter writer{.dir = rig.dir.path()};
             QVERIFY(writer.open(stores::RemarkFile, stores::RemarkAlias));
             writer.store.writeField(1, QString());
             writer.goToRecord(5);
@@ -164,7 +165,7 @@ private slots:
         QCOMPARE(program.window().tile(5).remarkBox->text(), QString());
         rig.stop();
 
-        StoreWriter check{{}, rig.dir.path()};
+        StoreWriter check{.dir = rig.dir.path()};
         QVERIFY(check.open(stores::RemarkFile, stores::RemarkAlias));
         QCOMPARE(check.store.recordCount(), 678);
         QCOMPARE(check.store.readField(1), QString());
@@ -222,12 +223,13 @@ private slots:
     void closingTheWindow_endsTheProgramWithExitCodeZero() {
         TestRig rig;
         bool shown = false;
-        const int exitCode = runProgram(
-            Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network, rig.tune},
-            rig.dir.path(), [&](Program& program) {
-                shown = program.window().isVisible();
-                QTimer::singleShot(0, &program.window(), &QWidget::close);
-            });
+        const int exitCode =
+            runProgram(Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network,
+                                rig.tune, rig.writer},
+                       rig.dir.path(), [&](Program& program) {
+                           shown = program.window().isVisible();
+                           QTimer::singleShot(0, &program.window(), &QWidget::close);
+                       });
         QVERIFY(shown);
         QCOMPARE(exitCode, 0);
         QCOMPARE(rig.speech.spoken.first(), QStringLiteral("欢迎使用Hubrix"));
@@ -239,15 +241,16 @@ private slots:
         TestRig rig;
         int begunWhenShown = -1;
         int begunWhenStartHandled = -1;
-        const int exitCode = runProgram(
-            Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network, rig.tune},
-            rig.dir.path(), [&](Program& program) {
-                begunWhenShown = rig.speech.loadingBegun;
-                QTimer::singleShot(0, &program.window(), [&] {
-                    begunWhenStartHandled = rig.speech.loadingBegun;
-                    QTimer::singleShot(0, &program.window(), &QWidget::close);
-                });
-            });
+        const int exitCode =
+            runProgram(Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network,
+                                rig.tune, rig.writer},
+                       rig.dir.path(), [&](Program& program) {
+                           begunWhenShown = rig.speech.loadingBegun;
+                           QTimer::singleShot(0, &program.window(), [&] {
+                               begunWhenStartHandled = rig.speech.loadingBegun;
+                               QTimer::singleShot(0, &program.window(), &QWidget::close);
+                           });
+                       });
         QCOMPARE(exitCode, 0);
         QCOMPARE(begunWhenShown, 0);
         QCOMPARE(begunWhenStartHandled, 0);

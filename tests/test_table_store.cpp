@@ -1,3 +1,4 @@
+#include "fakes/inline_writer.h"
 #include "fakes/write_protection.h"
 #include "store/table_store.h"
 
@@ -11,6 +12,7 @@
 
 #include <csignal>
 #include <memory>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,7 +32,7 @@ void writeContents(const QString& path, const QByteArray& bytes) {
 
 // A store of two fields holding the given first-field texts, closed again.
 void makeStore(const QString& path, const QStringList& firstFields) {
-    TableStore store;
+    TableStore store{inlineWriter()};
     QVERIFY(store.createTable(
         path, {{"f1", FieldDefinition::TextType}, {"f2", FieldDefinition::TextType}}));
     QVERIFY(store.openTable(path, "s") && store.makeCurrent("s"));
@@ -76,11 +78,24 @@ QStringList fileRecords(const QString& path) {
                  "SELECT ifnull(f1, '') || '|' || ifnull(f2, '') FROM records ORDER BY rowid");
 }
 
+// The inline writer answers before the call returns, so the outcome is known right after it.
+bool together(TableStore& store, const QStringList& aliases, const std::function<bool()>& work) {
+    bool landed = false;
+    store.writeTogether(aliases, work, [&landed](bool done) { landed = done; });
+    return landed;
+}
+
+bool committed(TableStore::Batch& batch) {
+    bool landed = false;
+    batch.commit([&landed](bool done) { landed = done; });
+    return landed;
+}
+
 // Runs work on a store in a child process that is then killed outright, with nothing closed.
 template <typename Work> bool killedAfter(Work work) {
     const pid_t child = ::fork();
     if (child == 0) {
-        if (work(*new TableStore))
+        if (work(*new TableStore(inlineWriter())))
             ::kill(::getpid(), SIGKILL);
         ::_exit(1);
     }
@@ -125,7 +140,7 @@ bool nextGeneration(TableStore& store, int records, const QString& padding = {})
     store.makeCurrent("b");
     store.goToFirstRecord();
     const QString next = QString::number(store.readField(1).toInt() + 1);
-    return store.writeTogether({"b", "a"}, [&] {
+    return together(store, {"b", "a"}, [&] {
         store.makeCurrent("b");
         if (!store.emptyTable() || !store.appendRecord({next}))
             return false;
@@ -159,7 +174,7 @@ private slots:
     void createTable_leavesOneEmptyStoreWithColumnsNamedByPosition() {
         const QString file = path(QStringLiteral("备注.db"));
         QVERIFY(!TableStore::fileExists(file));
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(store.createTable(
             file, {FieldDefinition{}, FieldDefinition{QStringLiteral("名称")}, FieldDefinition{}}));
         QVERIFY(TableStore::fileExists(file));
@@ -192,7 +207,7 @@ private slots:
         writeContents(path("gone.db-journal"), QByteArray("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8));
         writeContents(path("lost.db-wal"), QByteArray(32, '\x37'));
         const QMap<QString, QByteArray> before = directorySnapshot(dir_->path());
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(!store.createTable(path(name), QList<FieldDefinition>(fieldCount)));
         QCOMPARE(directorySnapshot(dir_->path()), before);
         QVERIFY(!QFileInfo::exists(path("missing")));
@@ -225,7 +240,7 @@ private slots:
             writeContents(leftover, "left over");
             const QString store = directory.filePath("t.db");
             if (byCreating)
-                QVERIFY(TableStore().createTable(store, QList<FieldDefinition>(2)));
+                QVERIFY(TableStore(inlineWriter()).createTable(store, QList<FieldDefinition>(2)));
             else
                 TableStore::removeStagingLeftovers(store);
             QCOMPARE(QFileInfo::exists(leftover), !removed);
@@ -279,7 +294,7 @@ private slots:
         const QMap<QString, QByteArray> before = directorySnapshot(dir_->path());
         QVERIFY(before.contains("victim.db"));
 
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(!store.openTable(victim, "v"));
         QVERIFY(!store.isOpen("v"));
         QCOMPARE(directorySnapshot(dir_->path()), before);
@@ -320,7 +335,7 @@ private slots:
         QCOMPARE(QFileInfo::exists(victim + "-wal"), logPending);
         const QMap<QString, QByteArray> before = directorySnapshot(dir_->path());
 
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(!store.openTable(victim, "v"));
         QVERIFY(!store.isOpen("v"));
         QCOMPARE(directorySnapshot(dir_->path()), before);
@@ -339,7 +354,7 @@ private slots:
     void storeMadeByHand_acceptedWhateverTextCreatedIt() {
         QFETCH(QByteArray, sql);
         sqlOn(path(), sql + "; INSERT INTO records VALUES('a', 'b')");
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(openCurrent(store, path()));
         QCOMPARE(records(store), QStringList{"a|b"});
         QVERIFY(store.openTable(path(), "expected", {"f1", "f2"}));
@@ -363,7 +378,7 @@ private slots:
         QFETCH(QStringList, expected);
         makeStore(path(), {"kept"});
         const QMap<QString, QByteArray> before = directorySnapshot(dir_->path());
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(!store.openTable(path(), "t", expected));
         QVERIFY(!store.isOpen("t"));
         QCOMPARE(directorySnapshot(dir_->path()), before);
@@ -375,7 +390,7 @@ private slots:
 
     void storeOfOneColumn_opensOnlyWhereThatIsExpected() {
         sqlOn(path(), "CREATE TABLE records(备注的 TEXT); INSERT INTO records VALUES('x')");
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(!store.openTable(path(), "remarks", {"备注的", "常用的", "字段3"}));
         QVERIFY(store.openTable(path(), "one", {"备注的"}));
         QCOMPARE(store.readField(1, "one"), "x");
@@ -387,7 +402,7 @@ private slots:
         const QMap<QString, QByteArray> before = directorySnapshot(dir_->path());
         const WriteProtection protection({path("a.db")});
         QVERIFY(WriteProtection::refuses(path("a.db")));
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(openCurrent(store, path("a.db"), "a"));
         QCOMPARE(records(store), (QStringList{"one|", "two|"}));
         store.goToFirstRecord();
@@ -401,7 +416,7 @@ private slots:
             QVERIFY(!store.appendRecord({"three"}));
         }
         QVERIFY(store.openTable(path("b.db"), "b"));
-        QVERIFY(!store.writeTogether({"b", "a"}, [&] {
+        QVERIFY(!together(store, {"b", "a"}, [&] {
             return store.writeField(1, "b", "changed") && store.appendRecord({"three"});
         }));
         QCOMPARE(records(store), (QStringList{"one|", "two|"}));
@@ -433,7 +448,7 @@ private slots:
         QVERIFY(contents(path()) != bytes);
         const QMap<QString, QByteArray> before = directorySnapshot(dir_->path());
 
-        TableStore store;
+        TableStore store{inlineWriter()};
         QCOMPARE(openCurrent(store, path()), opens);
         if (!opens) {
             QCOMPARE(directorySnapshot(dir_->path()), before);
@@ -456,7 +471,7 @@ private slots:
     void writes_landInTheFileAloneWhileTheTableStaysOpen() {
         QFETCH(QString, write);
         QFETCH(QStringList, expected);
-        TableStore store;
+        TableStore store{inlineWriter()};
         openNewStore(store, {"one", "two"});
         store.skip();
         if (write == "field") {
@@ -477,7 +492,7 @@ private slots:
         const QTemporaryDir elsewhere;
         const QString copy = elsewhere.filePath("copy.db");
         QVERIFY(QFile::copy(path(), copy));
-        TableStore other;
+        TableStore other{inlineWriter()};
         QVERIFY(openCurrent(other, copy));
         QCOMPARE(records(other), expected);
     }
@@ -497,7 +512,7 @@ private slots:
         QCOMPARE(QFileInfo::exists(path() + "-wal"), logPending);
         QCOMPARE(contents(path()).at(18), char(2));
 
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(openCurrent(store, path()));
         QCOMPARE(records(store), (QStringList{"a|b", "c|"}));
         QCOMPARE(filesIn(dir_->path()), QStringList{"t.db"});
@@ -512,7 +527,7 @@ private slots:
     void currentTable_followsMakeCurrentAndReopeningItsAlias() {
         makeStore(path("1.db"), {"one"});
         makeStore(path("2.db"), {"two", "three"});
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(openCurrent(store, path("1.db"), "a"));
         QVERIFY(store.openTable(path("2.db"), "b"));
         QVERIFY(!store.makeCurrent("nope"));
@@ -535,7 +550,7 @@ private slots:
 
     void withoutCurrentTable_operationsDoNothingUntilOneIsMade() {
         makeStore(path(), {"a", "b"});
-        TableStore store;
+        TableStore store{inlineWriter()};
         store.closeTable("never");
         QVERIFY(openCurrent(store, path()));
         store.closeTable("t");
@@ -559,7 +574,7 @@ private slots:
     }
 
     void aliases_ofOneFileShareRecordsWhileEachKeepsItsOwnRecord() {
-        TableStore store;
+        TableStore store{inlineWriter()};
         openNewStore(store, {"one", "two"});
         QVERIFY(store.openTable(path(), "b"));
         store.skip();
@@ -576,7 +591,7 @@ private slots:
     }
 
     void walkingAndWriting_stayWithinTheRecordsAndFields() {
-        TableStore store;
+        TableStore store{inlineWriter()};
         openNewStore(store, {"one", "two", "three"});
         for (int number = 1; number <= 4; ++number, store.skip())
             QCOMPARE(store.currentRecordNumber(), number);
@@ -599,17 +614,17 @@ private slots:
         const QString thirty =
             QStringLiteral("一二三四五六七八九十甲乙丙丁戊己庚辛壬癸子丑寅卯辰巳午未申酉");
         const QString long_ = QStringLiteral("备注：开关已接通，请勿重复操作。").repeated(40);
-        TableStore store;
+        TableStore store{inlineWriter()};
         openNewStore(store, {thirty});
         QVERIFY(store.writeField(2, long_));
-        TableStore other;
+        TableStore other{inlineWriter()};
         QVERIFY(other.openTable(path(), "t"));
         QCOMPARE(other.readField(1, "t"), thirty);
         QCOMPARE(other.readField(2, "t"), long_);
     }
 
     void appendRecord_addsAtTheEndAndBecomesCurrentUntilEmptied() {
-        TableStore store;
+        TableStore store{inlineWriter()};
         openNewStore(store, {"one"});
         QVERIFY(store.appendRecord({"two"}));
         QCOMPARE(store.currentRecordNumber(), 2);
@@ -636,7 +651,7 @@ private slots:
             store.goToFirstRecord();
             return store.writeField(1, "lost") && store.appendRecord({"lost"});
         }));
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(openCurrent(store, path()));
         QCOMPARE(records(store),
                  (QStringList{"one|before the kill", QStringLiteral("two|二"), "|"}));
@@ -645,11 +660,14 @@ private slots:
         QCOMPARE(filesIn(dir_->path()), QStringList{"t.db"});
     }
 
-    void changesByAnotherConnection_seenFromFirstRecordOn() {
-        TableStore store;
+    // While open, the records in memory are the truth; a file with nothing on its way to it is
+    // read again when opened anew.
+    void changesByAnotherConnection_seenOnceOpenedAgain() {
+        TableStore store{inlineWriter()};
         openNewStore(store, {"one", "two"});
         sqlOn(path(), "DELETE FROM records; INSERT INTO records(f1) VALUES('other')");
-        store.goToFirstRecord();
+        QCOMPARE(store.recordCount(), 2);
+        QVERIFY(openCurrent(store, path()));
         QCOMPARE(store.recordCount(), 1);
         QCOMPARE(store.readField(1), "other");
         QVERIFY(store.writeField(2, "ours"));
@@ -657,7 +675,7 @@ private slots:
     }
 
     void batch_of339Records_landsComplete() {
-        TableStore store;
+        TableStore store{inlineWriter()};
         openNewStore(store, {});
         {
             TableStore::Batch batch(store);
@@ -669,7 +687,7 @@ private slots:
     }
 
     void batch_holdsEveryWriteToItsFileUntilTheOutermostEndsEvenAfterClosing() {
-        TableStore store;
+        TableStore store{inlineWriter()};
         openNewStore(store, {"one"});
         QVERIFY(store.openTable(path(), "b"));
         {
@@ -687,18 +705,21 @@ private slots:
         QCOMPARE(fileRecords(path()), (QStringList{"one|through b", "two|"}));
     }
 
-    void batchCommit_endsTheOutermostBatchAtOnce() {
-        TableStore store;
+    void batchCommit_ofAnInnerBatchIsAnsweredWithTheOutermost() {
+        TableStore store{inlineWriter()};
         openNewStore(store, {"one"});
         TableStore::Batch outer(store);
         QVERIFY(store.appendRecord({"two"}));
+        std::optional<bool> innerLanded;
         {
             TableStore::Batch inner(store);
             QVERIFY(store.appendRecord({"three"}));
-            QVERIFY(inner.commit());
+            inner.commit([&innerLanded](bool done) { innerLanded = done; });
         }
+        QVERIFY(!innerLanded);
         QCOMPARE(fileRecords(path()), QStringList{"one|"});
-        QVERIFY(outer.commit());
+        QVERIFY(committed(outer));
+        QCOMPARE(innerLanded, std::optional(true));
         QCOMPARE(fileRecords(path()), (QStringList{"one|", "two|", "three|"}));
         QVERIFY(store.appendRecord({"four"}));
         QCOMPARE(fileRecords(path()).size(), 4);
@@ -714,14 +735,14 @@ private slots:
             ::signal(SIGXFSZ, SIG_IGN);
             const rlim_t limit = rlim_t(bytes.size()) + 64 * 1024;
             const rlimit fileSize{limit, limit};
-            TableStore store;
+            TableStore store{inlineWriter()};
             if (::setrlimit(RLIMIT_FSIZE, &fileSize) != 0 || !openCurrent(store, path()))
                 ::_exit(2);
             TableStore::Batch batch(store);
             for (int i = 0; i < 300; ++i)
                 if (!store.appendRecord({QString(2000, 'x')}))
                     ::_exit(3);
-            ::_exit(batch.commit() ? 1 : 0);
+            ::_exit(committed(batch) ? 1 : 0);
         }
         int status = 0;
         QCOMPARE(::waitpid(child, &status, 0), child);
@@ -741,12 +762,12 @@ private slots:
         QFETCH(bool, workSucceeds);
         makeStore(path("a.db"), {"one", "two"});
         makeStore(path("b.db"), {"first"});
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(openCurrent(store, path("a.db"), "a"));
         QVERIFY(store.openTable(path("b.db"), "b"));
         QVERIFY(store.openTable(path("b.db"), "b again"));
         QStringList seenInWork;
-        const bool committed = store.writeTogether({"a", "b"}, [&] {
+        const bool jointly = together(store, {"a", "b"}, [&] {
             store.skip();
             if (!store.writeField(2, "a's") || !store.writeField(1, "b", "b's"))
                 return false;
@@ -760,7 +781,7 @@ private slots:
             store.makeCurrent("b");
             return store.appendRecord({"second"}) && workSucceeds;
         });
-        QCOMPARE(committed, workSucceeds);
+        QCOMPARE(jointly, workSucceeds);
         QCOMPARE(seenInWork, (QStringList{"one|", "two|", "b's"}));
         const QStringList a =
             workSucceeds ? QStringList{"one|", "two|a's", "three|"} : QStringList{"one|", "two|"};
@@ -780,11 +801,11 @@ private slots:
 
     void writeTogether_refusedForAnAliasThatIsNotOpen() {
         makeStore(path("a.db"), {"one"});
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(openCurrent(store, path("a.db"), "a"));
         bool ran = false;
-        QVERIFY(!store.writeTogether({"a", "nope"}, [&] { return ran = true; }));
-        QVERIFY(!store.writeTogether({}, [&] { return ran = true; }));
+        QVERIFY(!together(store, {"a", "nope"}, [&] { return ran = true; }));
+        QVERIFY(!together(store, {}, [&] { return ran = true; }));
         QVERIFY(!ran);
     }
 
@@ -793,12 +814,12 @@ private slots:
     void writeTogether_afterAFailedWrite_commitsNothingEvenIfTheWorkGoesOn() {
         makeStore(path("a.db"), {"one"});
         makeStore(path("b.db"), {"first"});
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(openCurrent(store, path("a.db"), "a"));
         QVERIFY(store.openTable(path("b.db"), "b"));
         bool firstWritten = false;
         bool pastTheLastWritten = true;
-        const bool committed = store.writeTogether({"a", "b"}, [&] {
+        const bool jointly = together(store, {"a", "b"}, [&] {
             firstWritten = store.writeField(1, "changed");
             store.skip();
             pastTheLastWritten = store.writeField(1, "past the last record");
@@ -809,7 +830,7 @@ private slots:
         });
         QVERIFY(firstWritten);
         QVERIFY(!pastTheLastWritten);
-        QVERIFY(!committed);
+        QVERIFY(!jointly);
         QCOMPARE(fileRecords(path("a.db")), QStringList{"one|"});
         QCOMPARE(fileRecords(path("b.db")), QStringList{"first|"});
         QCOMPARE(records(store), QStringList{"one|"});
@@ -855,7 +876,7 @@ private slots:
             const pid_t child = ::fork();
             if (child == 0) {
                 ::close(reports[0]);
-                TableStore store;
+                TableStore store{inlineWriter()};
                 if (!store.openTable(a, "a") || !store.openTable(b, "b"))
                     ::_exit(2);
                 for (;;) {
@@ -881,7 +902,7 @@ private slots:
             ::close(reports[0]);
             QVERIFY(reported > generation);
 
-            TableStore store;
+            TableStore store{inlineWriter()};
             QVERIFY(openCurrent(store, b, "b"));
             QCOMPARE(store.recordCount(), 1);
             const QString seen = store.readField(1);
@@ -914,7 +935,7 @@ private slots:
         if (child == 0) {
             ::signal(SIGXFSZ, SIG_IGN);
             const rlimit fileSize{limit, limit};
-            TableStore store;
+            TableStore store{inlineWriter()};
             if (::setrlimit(RLIMIT_FSIZE, &fileSize) != 0 || !store.openTable(a, "a") ||
                 !store.openTable(b, "b"))
                 ::_exit(2);
@@ -926,7 +947,7 @@ private slots:
         QCOMPARE(WEXITSTATUS(status), 0);
         QCOMPARE(contents(a), aBytes);
         QCOMPARE(contents(b), bBytes);
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(openCurrent(store, a, "a"));
         QCOMPARE(records(store), QStringList(Records, "0|"));
         QVERIFY(openCurrent(store, b, "b"));

@@ -36,8 +36,8 @@ portPointers(const std::vector<std::unique_ptr<SerialPort>>& ports) {
 }
 // A handler's method as a slot; the handler lives as long as the program.
 Services speakingThrough(Services services, Speech& speech) {
-    return Services{speech,           services.serialPorts, services.waits,
-                    services.dialogs, services.network,     services.tune};
+    return Services{speech,           services.serialPorts, services.waits, services.dialogs,
+                    services.network, services.tune,        services.writer};
 }
 
 template <typename Handler, typename... Args>
@@ -47,7 +47,8 @@ auto call(Handler& handler, void (Handler::*method)(Args...)) {
 } // namespace
 
 Program::Program(Services services, const QString& programDir)
-    : speech_(services.speech, events_), ports_(createPorts(services.serialPorts)),
+    : store_(services.writer), speech_(services.speech, events_),
+      ports_(createPorts(services.serialPorts)), kept_(services.writer),
       rack_(kept_, services.waits), context_{state_,
                                              rack_,
                                              window_,
@@ -85,7 +86,8 @@ void Program::restoreKeptSwitches() {
 }
 
 Program::~Program() {
-    // Switches confirmed in the last moments are written before the program ends.
+    // Switches confirmed in the last moments are handed to the writer, which lands them even
+    // after the program has gone.
     rack_.flush();
     // Links are closed before the window that their handlers touch goes away.
     for (auto& port : ports_)

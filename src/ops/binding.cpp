@@ -53,22 +53,27 @@ void Binding::onBindClicked() {
     if (!anyFound)
         return;
     // Captions that say "bound" would be a failure reported as success when the boards were
-    // not stored: the next start would not know them.
-    if (!writeBindingRecord(context_, binding, BindingScope::AllLinks)) {
-        context_.services.speech.speak(QStringLiteral("绑定失败"));
-        return;
-    }
+    // not stored: the next start would not know them. Until the record is durable the button
+    // takes no second click.
     ui.bindButton->setEnabled(false);
-    ui.bindButton->setText(QStringLiteral("已绑定"));
-    ui.unbindButton->setEnabled(true);
-    ui.connectButton->setText(captions::ConnectBound);
+    Context& context = context_;
+    writeBindingRecord(context_, binding, BindingScope::AllLinks, [&context](bool written) {
+        const auto& controls = context.window.ui();
+        if (!written) {
+            controls.bindButton->setEnabled(true);
+            context.services.speech.speak(QStringLiteral("绑定失败"));
+            return;
+        }
+        controls.bindButton->setText(QStringLiteral("已绑定"));
+        controls.unbindButton->setEnabled(true);
+        controls.connectButton->setText(captions::ConnectBound);
+    });
 }
 
 // The unbinding wipes the binding and every remark and favourite. Refused while a tile is on,
 // since its link would be closed under it; and written as one change of both stores, so that no
 // restart finds the binding gone and the remarks kept, or the reverse.
 void Binding::onUnbindClicked() {
-    GlobalState& state = context_.state;
     const auto& ui = context_.window.ui();
     if (context_.rack.switchableOn() > 0) {
         context_.services.dialogs.show(QStringLiteral("请关闭已打开的设备"), QString(),
@@ -82,10 +87,22 @@ void Binding::onUnbindClicked() {
     if (answer != Dialogs::Answer::Yes ||
         !mayLeaveRack(context_, QStringLiteral("解除绑定"), QStringLiteral("解除绑定")))
         return;
-    if (!resetStores()) {
-        context_.services.speech.speak(QStringLiteral("解除绑定失败"));
-        return;
-    }
+    // The button, and with it every remark box, takes nothing until the stores have answered.
+    ui.unbindButton->setEnabled(false);
+    Context& context = context_;
+    resetStores([&context](bool reset) {
+        if (!reset) {
+            context.window.ui().unbindButton->setEnabled(true);
+            context.services.speech.speak(QStringLiteral("解除绑定失败"));
+            return;
+        }
+        Binding(context).unbound();
+    });
+}
+
+void Binding::unbound() {
+    GlobalState& state = context_.state;
+    const auto& ui = context_.window.ui();
     context_.rack.setBinding({});
     resetSearchAndLists();
     allLinksLost(context_);
@@ -111,15 +128,20 @@ void Binding::resetSearchAndLists() {
 }
 
 // The binding store emptied, the remark store as at a first start: both or neither.
-bool Binding::resetStores() {
+void Binding::resetStores(std::function<void(bool reset)> answer) {
     const StoreSession binding = StoreSession::binding(context_);
     const StoreSession remarks = StoreSession::remarks(context_);
-    if (!binding.isOpen() || !remarks.isOpen())
-        return false;
+    if (!binding.isOpen() || !remarks.isOpen()) {
+        answer(false);
+        return;
+    }
     TableStore& store = context_.store;
-    return store.writeTogether({stores::BindingAlias, stores::RemarkAlias}, [&store] {
-        return store.makeCurrent(stores::BindingAlias) && store.emptyTable() &&
-               store.makeCurrent(stores::RemarkAlias) && store.emptyTable() &&
-               stores::initialiseRemarks(store);
-    });
+    store.writeTogether(
+        {stores::BindingAlias, stores::RemarkAlias},
+        [&store] {
+            return store.makeCurrent(stores::BindingAlias) && store.emptyTable() &&
+                   store.makeCurrent(stores::RemarkAlias) && store.emptyTable() &&
+                   stores::initialiseRemarks(store);
+        },
+        std::move(answer));
 }

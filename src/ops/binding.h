@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 struct Context;
 
 // Ties the boards found to the hub links (按钮4_绑定) and removes that tie again
@@ -12,8 +14,9 @@ public:
     void onUnbindClicked();
 
 private:
+    void unbound();
     void resetSearchAndLists();
-    bool resetStores();
+    void resetStores(std::function<void(bool reset)> answer);
 
     Context& context_;
 };

@@ -8,9 +8,12 @@
 
 #include <QStringList>
 
-bool writeBindingRecord(Context& context, const StoreSession& binding, BindingScope scope) {
-    if (!binding.isOpen())
-        return false;
+void writeBindingRecord(Context& context, const StoreSession& binding, BindingScope scope,
+                        std::function<void(bool written)> answer) {
+    if (!binding.isOpen()) {
+        answer(false);
+        return;
+    }
     TableStore& store = binding.store();
     QStringList fields;
     for (int k = 1; k <= LinkCount; ++k) {
@@ -21,17 +24,17 @@ bool writeBindingRecord(Context& context, const StoreSession& binding, BindingSc
             scope == BindingScope::AllLinks || (stored.isEmpty() && !found.isEmpty());
         fields << (replaced ? found : stored);
     }
-    bool written = true;
+    binding.goToRecord(1);
+    TableStore::Batch batch(store);
     if (store.recordCount() == 0) {
-        written = store.appendRecord(fields);
+        store.appendRecord(fields);
     } else {
-        binding.goToRecord(1);
-        TableStore::Batch batch(store);
         for (int k = 1; k <= LinkCount; ++k)
-            written = store.writeField(k, fields[k - 1]) && written;
-        written = batch.commit() && written;
+            store.writeField(k, fields[k - 1]);
     }
-    if (written)
-        context.rack.setBinding(fields);
-    return written;
+    batch.commit([&context, fields, answer = std::move(answer)](bool written) {
+        if (written)
+            context.rack.setBinding(fields);
+        answer(written);
+    });
 }

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <functional>
+
 struct Context;
 class StoreSession;
 
 // Stores the device numbers of the boards that hub links 1 ... 8 hold now as the binding record
 // of an open binding session. Record 1 is the only one ever read,
-// so it is replaced when it exists; a store without records gets it appended. False when the
-// store is not open or a field could not be written: the next start would not know the boards.
+// so it is replaced when it exists; a store without records gets it appended. answer says true
+// once the record is durable and the rack model holds the binding; false when the store is not
+// open or the record did not land: the next start would not know the boards.
 enum class BindingScope {
     // Every field: the found links' device numbers, empty text for the others (按钮4_绑定).
     AllLinks,
@@ -14,4 +17,5 @@ enum class BindingScope {
     // bound link whose board is absent keeps its field.
     NewLinks,
 };
-bool writeBindingRecord(Context& context, const StoreSession& binding, BindingScope scope);
+void writeBindingRecord(Context& context, const StoreSession& binding, BindingScope scope,
+                        std::function<void(bool written)> answer);

@@ -60,7 +60,6 @@ void RemarkSearch::onSearchClicked() {
     }
     ui.searchResults->clear();
     bool found = false;
-    bool favouritesKept = true;
     {
         const StoreSession remarks = StoreSession::remarks(context_);
         TableStore& store = remarks.store();
@@ -69,13 +68,16 @@ void RemarkSearch::onSearchClicked() {
         found = !resultLines(remarks, text, [&](const QString& line) {
                      ui.searchResults->addItem(line);
                      ui.searchResults->setCurrentIndex(0);
-                     favouritesKept = markFavourite(store, line) && favouritesKept;
+                     markFavourite(store, line);
                  }).isEmpty();
-        favouritesKept = batch.commit() && favouritesKept;
+        // Said once for the whole search: the favourites listed now would be gone at the next
+        // start.
+        Context& context = context_;
+        batch.commit([&context](bool kept) {
+            if (!kept)
+                context.services.speech.speak(QStringLiteral("保存失败"));
+        });
     }
-    // Said once for the whole search: the favourites listed now would be gone at the next start.
-    if (!favouritesKept)
-        context_.services.speech.speak(QStringLiteral("保存失败"));
     if (found)
         showFound();
     else
@@ -93,19 +95,20 @@ void RemarkSearch::onSearchKeyDown(int keyCode) {
 }
 
 // A hit is kept as a favourite once; an entry that replaces an older one of the same record
-// refills the whole list from the store. False when the entry could not be written.
-bool RemarkSearch::markFavourite(TableStore& store, const QString& line) {
+// refills the whole list from the store.
+void RemarkSearch::markFavourite(TableStore& store, const QString& line) {
     DropList& favourites = *context_.window.ui().favourites;
     if (favourites.count() == 0) {
         favourites.addItem(line);
         favourites.setCurrentIndex(0);
-        return store.writeField(stores::FavouriteField, line);
+        store.writeField(stores::FavouriteField, line);
+        return;
     }
     if (favourites.findText(line, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
-        return true;
+        return;
     const bool hadEntry = !store.readField(stores::FavouriteField).isEmpty();
     favourites.addItem(line);
-    const bool written = store.writeField(stores::FavouriteField, line);
+    store.writeField(stores::FavouriteField, line);
     if (hadEntry) {
         favourites.clear();
         const int record = store.currentRecordNumber();
@@ -113,7 +116,6 @@ bool RemarkSearch::markFavourite(TableStore& store, const QString& line) {
         goToRecord(store, record);
     }
     favourites.setCurrentIndex(0);
-    return written;
 }
 
 void RemarkSearch::showFound() {

@@ -29,7 +29,7 @@ public:
                                    const std::function<void(const QString&)>& atEach = {});
 
 private:
-    bool markFavourite(TableStore& store, const QString& line);
+    void markFavourite(TableStore& store, const QString& line);
     void showFound();
     void showNotFound();
 

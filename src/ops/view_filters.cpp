@@ -148,16 +148,27 @@ void ViewFilters::removeFavourite() {
                                        Dialogs::Icon::Question, Dialogs::Buttons::YesNo);
     if (answer != Dialogs::Answer::Yes)
         return;
-    if (*number >= 1 && *number <= stores::WalkedRemarkRecords) {
-        const StoreSession remarks = StoreSession::remarks(context_);
-        remarks.goToRecord(*number);
-        const bool removed = remarks.isOpen() && *number <= remarks.store().recordCount() &&
-                             remarks.store().writeField(stores::FavouriteField, QString());
+    if (*number < 1 || *number > stores::WalkedRemarkRecords) {
+        favourites.removeItem(favourites.currentIndex());
+        favourites.setCurrentIndex(0);
+        return;
+    }
+    const StoreSession remarks = StoreSession::remarks(context_);
+    remarks.goToRecord(*number);
+    if (!remarks.isOpen() || *number > remarks.store().recordCount()) {
+        context_.services.speech.speak(QStringLiteral("删除失败"));
+        return;
+    }
+    TableStore::Batch batch(remarks.store());
+    remarks.store().writeField(stores::FavouriteField, QString());
+    Context& context = context_;
+    batch.commit([&context, entry = favourites.currentText()](bool removed) {
         if (!removed) {
-            context_.services.speech.speak(QStringLiteral("删除失败"));
+            context.services.speech.speak(QStringLiteral("删除失败"));
             return;
         }
-    }
-    favourites.removeItem(favourites.currentIndex());
-    favourites.setCurrentIndex(0);
+        DropList& list = *context.window.ui().favourites;
+        list.removeItem(list.findText(entry, Qt::MatchExactly | Qt::MatchCaseSensitive));
+        list.setCurrentIndex(0);
+    });
 }

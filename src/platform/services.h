@@ -6,6 +6,7 @@ class Waits;
 class Dialogs;
 class Network;
 class Tune;
+class BackgroundWriter;
 
 // The platform services the program talks to; the program and the tests each supply a set.
 struct Services {
@@ -15,4 +16,6 @@ struct Services {
     Dialogs& dialogs;
     Network& network;
     Tune& tune;
+    // Where every durable write of the stores runs, off the window's thread.
+    BackgroundWriter& writer;
 };

@@ -153,33 +153,54 @@ bool RackModel::askedBefore(int tile) const {
            asked_[size_t(tile - 1)].key.isEmpty();
 }
 
-bool RackModel::ask(const QList<int>& tiles, bool on, const QStringList& keys) {
+// The model says at once that the tiles await their echoes, so that an echo of an older frame
+// confirms nothing meanwhile, and what the window and scripts read errs towards "on".
+void RackModel::ask(const QList<int>& tiles, bool on, const QStringList& keys,
+                    std::function<void(bool mayGo)> mayGo) {
     QList<KeptSwitches::Change> changes;
-    for (int tile : tiles) {
-        changes.append({foundDevice(linkOf(tile)), slotOf(tile), Kept::Asked});
-        // A confirmation still to be written would overwrite the intent with an older truth.
-        unsaved_.remove(tile);
-    }
-    const bool written = kept_.write(changes, std::exchange(unsavedLinks_, {}));
-    if (!written) {
-        emit writeFailed(kept_.errorString());
-        // A switch off still goes out: what stays kept says on, which errs on the safe side.
-        if (on)
-            return false;
-    }
+    struct Before {
+        int tile;
+        QString device;
+        Asked asked;
+        Kept kept;
+    };
+    QList<Before> before;
     for (int i = 0; i < tiles.size(); ++i) {
         const int tile = tiles[i];
-        Kept& kept = board(foundDevice(linkOf(tile))).slotStates[size_t(slotOf(tile) - 1)];
+        const QString device = foundDevice(linkOf(tile));
+        changes.append({device, slotOf(tile), Kept::Asked});
+        // A confirmation still to be written would overwrite the intent with an older truth.
+        unsaved_.remove(tile);
+        Kept& kept = board(device).slotStates[size_t(slotOf(tile) - 1)];
+        before.append({tile, device, asked_[size_t(tile - 1)], kept});
         const bool wasOn = !on && (kept == Kept::On || asked_[size_t(tile - 1)].wasOn);
         kept = Kept::Asked;
         asked_[size_t(tile - 1)] = Asked{keys.value(i), on, wasOn, false};
-        if (written)
-            unkept_.remove(tile);
-        else
-            unkept_.insert(tile);
         emit tileChanged(tile);
     }
-    return written;
+    kept_.writeLater(
+        changes, std::exchange(unsavedLinks_, {}), this,
+        [this, on, before, keys, mayGo = std::move(mayGo)](bool written, const QString& error) {
+            if (!written)
+                emit writeFailed(error);
+            for (int i = 0; i < before.size(); ++i) {
+                const Before& each = before[i];
+                Asked& asked = asked_[size_t(each.tile - 1)];
+                if (asked.key != keys.value(i))
+                    continue;
+                if (written) {
+                    unkept_.remove(each.tile);
+                } else if (on) {
+                    asked = each.asked;
+                    board(each.device).slotStates[size_t(slotOf(each.tile) - 1)] = each.kept;
+                    emit tileChanged(each.tile);
+                } else {
+                    // A switch off still goes out: what stays kept says on, the safe side.
+                    unkept_.insert(each.tile);
+                }
+            }
+            mayGo(written || !on);
+        });
 }
 
 void RackModel::forgetAsked(int tile) {
@@ -228,16 +249,18 @@ void RackModel::flush() {
     for (auto it = confirmed.begin(); it != confirmed.end(); ++it)
         changes.append(
             {it.value().first, slotOf(it.key()), it.value().second ? Kept::On : Kept::Off});
-    const bool written = kept_.write(changes, std::exchange(unsavedLinks_, {}));
-    if (!written)
-        emit writeFailed(kept_.errorString());
-    for (auto it = confirmed.begin(); it != confirmed.end(); ++it) {
-        if (written)
-            unkept_.remove(it.key());
-        else
-            unkept_.insert(it.key());
-        emit switchKept(it.key(), it.value().second, written);
-    }
+    kept_.writeLater(changes, std::exchange(unsavedLinks_, {}), this,
+                     [this, confirmed](bool written, const QString& error) {
+                         if (!written)
+                             emit writeFailed(error);
+                         for (auto it = confirmed.begin(); it != confirmed.end(); ++it) {
+                             if (written)
+                                 unkept_.remove(it.key());
+                             else
+                                 unkept_.insert(it.key());
+                             emit switchKept(it.key(), it.value().second, written);
+                         }
+                     });
 }
 
 int RackModel::switchableOn() const {

@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 
 class Waits;
 
@@ -73,9 +74,12 @@ public:
     bool askedBefore(int tile) const;
 
     // Writes that the slotStates of tiles (all on found links) are being switched, before their
-    // frames go out; false when that could not be kept, and then for a switch on nothing
-    // changed and no frame may go out.
-    bool ask(const QList<int>& tiles, bool on, const QStringList& keys);
+    // frames go out. The tiles await their frames' echoes at once; mayGo is told once the
+    // intents are durable (true), or that they could not be kept: then a switch on is taken
+    // back as if never asked (false) and its frames may not go out, while a switch off goes
+    // out all the same (true). A frame whose tile has been asked again since is not sent.
+    void ask(const QList<int>& tiles, bool on, const QStringList& keys,
+             std::function<void(bool mayGo)> mayGo);
     // No echo may confirm the tile's last frame any more; the slot stays as it was asked.
     void forgetAsked(int tile);
     // True when the tile's frame with key was still awaited.
@@ -83,7 +87,7 @@ public:
     // The board echoed the tile's frame: shown at once, kept on the next turn of the event loop,
     // and only then told through switchKept.
     void confirm(int tile);
-    // Writes what is not kept yet, in one transaction.
+    // Writes what is not kept yet, in one transaction, through the writer.
     void flush();
 
     // Tiles that read on and whose board can be told to switch them off.

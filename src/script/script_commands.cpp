@@ -105,27 +105,35 @@ QJsonObject ScriptCommands::remark(int tile) const {
                        {QStringLiteral("text"), remarks.store().readField(stores::RemarkField)}};
 }
 
-QJsonObject ScriptCommands::setRemark(int tile, const QString& text) {
+void ScriptCommands::setRemark(int tile, const QString& text,
+                               const std::function<void(const QJsonObject&)>& reply) {
     const QString refusedText = remark_rules::refusal(context_, text);
-    if (!refusedText.isEmpty())
-        return refused(refusedText);
+    if (!refusedText.isEmpty()) {
+        reply(refused(refusedText));
+        return;
+    }
     // The operator's unsaved typing wins over a script; a box that merely has the focus does not.
     if (beingTyped(*context_.window.tile(tile).remarkBox,
                    remark(tile).value(QStringLiteral("text")).toString())) {
         QJsonObject typing = refused(QStringLiteral("备注正在编辑"));
         typing.insert(QStringLiteral("refused"), true);
-        return typing;
+        reply(typing);
+        return;
     }
-    bool saved = false;
-    const QString prompt = remark_rules::write(context_, tile, text, &saved);
-    if (!saved)
-        return refused(prompt);
-    // The window shows what the store now holds.
-    context_.window.tile(tile).remarkBox->setText(text);
-    return QJsonObject{{QStringLiteral("ok"), true},
-                       {QStringLiteral("tile"), tile},
-                       {QStringLiteral("text"), text},
-                       {QStringLiteral("prompt"), prompt}};
+    Context& context = context_;
+    remark_rules::write(context_, tile, text,
+                        [&context, tile, text, reply](bool saved, const QString& prompt) {
+                            if (!saved) {
+                                reply(refused(prompt));
+                                return;
+                            }
+                            // The window shows what the store now holds.
+                            context.window.tile(tile).remarkBox->setText(text);
+                            reply(QJsonObject{{QStringLiteral("ok"), true},
+                                              {QStringLiteral("tile"), tile},
+                                              {QStringLiteral("text"), text},
+                                              {QStringLiteral("prompt"), prompt}});
+                        });
 }
 
 QJsonObject ScriptCommands::find(const QString& text) const {

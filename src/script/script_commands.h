@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 struct Context;
@@ -34,7 +35,9 @@ public:
     // The tiles whose remark is exactly text, in tile order.
     QList<int> tilesNamed(const QString& text) const;
     QJsonObject remark(int tile) const;
-    QJsonObject setRemark(int tile, const QString& text);
+    // reply gets the outcome once it is known: saved only once the remark is durable.
+    void setRemark(int tile, const QString& text,
+                   const std::function<void(const QJsonObject&)>& reply);
     QJsonObject find(const QString& text) const;
 
 private:

@@ -101,7 +101,7 @@ void ScriptRequests::run(const QJsonObject& request, QObject* owner, const Reply
         else if (text.isUndefined())
             answer(commands_.remark(tile->first()));
         else
-            answer(commands_.setRemark(tile->first(), text.toString()));
+            commands_.setRemark(tile->first(), text.toString(), answer);
     } else if (command == QLatin1String("connect")) {
         connect(answer);
     } else if (command == QLatin1String("disconnect")) {
@@ -221,17 +221,35 @@ void ScriptRequests::switchTiles(QObject* owner, const Reply& reply, const QList
             switched[wanted].append(tile);
         }
     }
+    // The time for the echoes starts once the frames have gone out, which on a slow disk is
+    // after the intents have landed.
+    const auto results = std::make_shared<QMap<int, QJsonObject>>(settled);
+    const auto ways = std::make_shared<int>(int(!switched[0].isEmpty()) + !switched[1].isEmpty());
+    const RackModel& rack = context_.rack;
+    const QPointer<EchoWait> alive(wait);
+    const auto wayAnswered = [&rack, alive, reply, tiles, results, ways, timeoutMs] {
+        if (--*ways == 0 && alive)
+            reportWhenEchoed(rack, alive, reply, tiles, *results, timeoutMs);
+    };
     for (const bool way : {false, true}) {
-        if (switched[way].isEmpty() ||
-            TileSwitches(context_).send(switched[way], way, RackEvents::Cause::Script))
+        if (switched[way].isEmpty())
             continue;
-        // A switch on whose intent cannot be kept does not go out.
-        for (int tile : switched[way]) {
-            wait->forget(tile);
-            settled.insert(tile, tileResult(tile, QStringLiteral("refused"), NotKept));
-        }
+        TileSwitches(context_).send(
+            switched[way], way, RackEvents::Cause::Script,
+            [alive, results, tiles = switched[way], wayAnswered](bool sent) {
+                // A switch on whose intent cannot be kept does not go out.
+                for (int tile : tiles) {
+                    if (sent)
+                        break;
+                    if (alive)
+                        alive->forget(tile);
+                    results->insert(tile, tileResult(tile, QStringLiteral("refused"), NotKept));
+                }
+                wayAnswered();
+            });
     }
-    reportWhenEchoed(wait, reply, tiles, settled, timeoutMs);
+    if (*ways == 0)
+        reportWhenEchoed(rack, wait, reply, tiles, *results, timeoutMs);
 }
 
 // Tiles that cannot be switched are answered at once; the others go off if they are on, stay
@@ -257,12 +275,12 @@ void ScriptRequests::cycleTiles(QObject* owner, const Reply& reply, const QList<
         cycled.append(tile);
     }
     PowerCycle(context_).cycle(cycled, offMs, RackEvents::Cause::Script);
-    reportWhenEchoed(wait, reply, tiles, settled, offMs + timeoutMs);
+    reportWhenEchoed(context_.rack, wait, reply, tiles, settled, offMs + timeoutMs);
 }
 
-void ScriptRequests::reportWhenEchoed(EchoWait* wait, const Reply& reply, const QList<int>& tiles,
-                                      QMap<int, QJsonObject> settled, int timeoutMs) {
-    const RackModel& rack = context_.rack;
+void ScriptRequests::reportWhenEchoed(const RackModel& rack, EchoWait* wait, const Reply& reply,
+                                      const QList<int>& tiles, QMap<int, QJsonObject> settled,
+                                      int timeoutMs) {
     wait->finish(timeoutMs, [&rack, reply, tiles, settled](const QSet<int>& missing,
                                                            const QMap<int, QString>& cutShort) {
         bool ok = true;

@@ -12,6 +12,7 @@
 #include <optional>
 
 struct Context;
+class RackModel;
 
 // One scripted request, whoever carries it (the control channel, a broker): a JSON object
 // in, one JSON object out through reply, on a later turn of the event loop for a command that
@@ -48,8 +49,9 @@ private:
                      std::optional<bool> on, int timeoutMs);
     void cycleTiles(QObject* owner, const Reply& reply, const QList<int>& tiles, int offMs,
                     int timeoutMs);
-    void reportWhenEchoed(EchoWait* wait, const Reply& reply, const QList<int>& tiles,
-                          QMap<int, QJsonObject> settled, int timeoutMs);
+    static void reportWhenEchoed(const RackModel& rack, EchoWait* wait, const Reply& reply,
+                                 const QList<int>& tiles, QMap<int, QJsonObject> settled,
+                                 int timeoutMs);
 
     Context& context_;
     ScriptCommands commands_;

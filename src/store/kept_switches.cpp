@@ -1,5 +1,6 @@
 #include "store/kept_switches.h"
 
+#include "platform/background_writer.h"
 #include "store/sqlite_handles.h"
 
 namespace {
@@ -10,12 +11,8 @@ const char* keptWord(KeptSwitches::Kept kept) {
 }
 } // namespace
 
-KeptSwitches::~KeptSwitches() {
-    sqlite3_close_v2(db_);
-}
-
 bool KeptSwitches::fail() {
-    error_ = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("cannot open");
+    error_ = db_ ? QString::fromUtf8(sqlite3_errmsg(db_.get())) : QStringLiteral("cannot open");
     return false;
 }
 
@@ -41,18 +38,18 @@ bool KeptSwitches::open(const QString& directory) {
         error_ = QString::fromUtf8(sqlite3_errmsg(db));
         return false;
     }
-    db_ = owned.release();
+    db_.reset(owned.release(), sql::Close());
     return true;
 }
 
 bool KeptSwitches::migrated() const {
-    const sql::Statement version = sql::prepare(db_, "PRAGMA user_version");
+    const sql::Statement version = sql::prepare(db_.get(), "PRAGMA user_version");
     return version && sqlite3_step(version.get()) == SQLITE_ROW &&
            sqlite3_column_int(version.get(), 0) >= 1;
 }
 
 bool KeptSwitches::markMigrated() {
-    return sql::execute(db_, "PRAGMA user_version=1") || fail();
+    return sql::execute(db_.get(), "PRAGMA user_version=1") || fail();
 }
 
 QHash<QString, KeptSwitches::Board> KeptSwitches::load() const {
@@ -63,12 +60,12 @@ QHash<QString, KeptSwitches::Board> KeptSwitches::load() const {
             each.slotStates = QList<Kept>(SlotCount, Kept::Off);
         return each;
     };
-    if (const sql::Statement links = sql::prepare(db_, "SELECT device, link FROM boards")) {
+    if (const sql::Statement links = sql::prepare(db_.get(), "SELECT device, link FROM boards")) {
         while (sqlite3_step(links.get()) == SQLITE_ROW)
             board(sql::columnText(links.get(), 0)).link = sqlite3_column_int(links.get(), 1);
     }
     if (const sql::Statement slotStates =
-            sql::prepare(db_, "SELECT device, slot, state FROM slots")) {
+            sql::prepare(db_.get(), "SELECT device, slot, state FROM slots")) {
         while (sqlite3_step(slotStates.get()) == SQLITE_ROW) {
             const int slot = sqlite3_column_int(slotStates.get(), 1);
             board(sql::columnText(slotStates.get(), 0)).slotStates[slot - 1] =
@@ -82,13 +79,39 @@ QHash<QString, KeptSwitches::Board> KeptSwitches::load() const {
 bool KeptSwitches::write(const QList<Change>& changes, const QHash<QString, int>& boardLinks) {
     if (!db_)
         return fail();
+    return writeTo(db_.get(), changes, boardLinks, &error_);
+}
+
+void KeptSwitches::writeLater(const QList<Change>& changes, const QHash<QString, int>& boardLinks,
+                              QObject* receiver, Answer answer) {
+    if (!db_) {
+        fail();
+        answer(false, error_);
+        return;
+    }
+    // Written on the writer's thread before the answer is posted, read only in the answer.
+    const auto error = std::make_shared<QString>();
+    const bool taken =
+        writer_.submit([db = db_, changes, boardLinks,
+                        error] { return writeTo(db.get(), changes, boardLinks, error.get()); },
+                       receiver, [answer, error](bool written) { answer(written, *error); });
+    if (!taken)
+        answer(false, QStringLiteral("too many writes waiting"));
+}
+
+bool KeptSwitches::writeTo(sqlite3* db, const QList<Change>& changes,
+                           const QHash<QString, int>& boardLinks, QString* error) {
+    const auto failed = [db, error] {
+        *error = QString::fromUtf8(sqlite3_errmsg(db));
+        return false;
+    };
     const sql::Statement put =
-        sql::prepare(db_, "INSERT OR REPLACE INTO slots(device, slot, state) VALUES(?1, ?2, ?3)");
-    const sql::Statement drop = sql::prepare(db_, "DELETE FROM slots WHERE device=?1 AND slot=?2");
+        sql::prepare(db, "INSERT OR REPLACE INTO slots(device, slot, state) VALUES(?1, ?2, ?3)");
+    const sql::Statement drop = sql::prepare(db, "DELETE FROM slots WHERE device=?1 AND slot=?2");
     const sql::Statement link =
-        sql::prepare(db_, "INSERT OR REPLACE INTO boards(device, link) VALUES(?1, ?2)");
-    if (!put || !drop || !link || !sql::execute(db_, "BEGIN IMMEDIATE"))
-        return fail();
+        sql::prepare(db, "INSERT OR REPLACE INTO boards(device, link) VALUES(?1, ?2)");
+    if (!put || !drop || !link || !sql::execute(db, "BEGIN IMMEDIATE"))
+        return failed();
     bool written = true;
     for (const Change& change : changes) {
         sqlite3_stmt* statement = change.kept == Kept::Off ? drop.get() : put.get();
@@ -107,9 +130,9 @@ bool KeptSwitches::write(const QList<Change>& changes, const QHash<QString, int>
         sqlite3_bind_int(link.get(), 2, it.value());
         written = written && sqlite3_step(link.get()) == SQLITE_DONE;
     }
-    if (written && sql::execute(db_, "COMMIT"))
+    if (written && sql::execute(db, "COMMIT"))
         return true;
-    fail();
-    sql::execute(db_, "ROLLBACK");
+    failed();
+    sql::execute(db, "ROLLBACK");
     return false;
 }

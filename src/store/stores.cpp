@@ -32,12 +32,13 @@ QStringList bindingColumns() {
     return TableStore::columnNames(fields);
 }
 
-bool initialiseRemarks(TableStore& store) {
+bool initialiseRemarks(TableStore& store, TableStore::Answer answer) {
     TableStore::Batch batch(store);
     bool written = store.appendBlankRecord() && store.writeField(RemarkField, QStringLiteral("1"));
     for (int i = 1; i < InitialRemarkRecords && written; ++i)
         written = store.appendBlankRecord();
-    return batch.commit() && written;
+    batch.commit(std::move(answer));
+    return written;
 }
 
 void fillFavourites(TableStore& store, QComboBox& list) {

@@ -40,8 +40,8 @@ QStringList remarkColumns();
 QStringList bindingColumns();
 
 // Appends the 339 records of a fresh remark store to the current table, in one transaction.
-// False when a write failed.
-bool initialiseRemarks(TableStore& store);
+// False when a write was refused; answer says whether they landed.
+bool initialiseRemarks(TableStore& store, TableStore::Answer answer = {});
 
 // Appends the non-empty favourite entries of records 1 ... 338 of the current table to list
 // and selects its first item.

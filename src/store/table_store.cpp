@@ -6,6 +6,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <deque>
+#include <limits>
+#include <map>
 #include <vector>
 
 using namespace sql;
@@ -32,36 +35,42 @@ QByteArray joinedSchema(std::size_t index) {
 
 } // namespace
 
-// One open store file, shared by every alias it is open under. The records are held in memory
-// as well, so that reading never waits on SQLite's per-statement file locking; every write
-// goes to the file first and only then to memory.
-//
-// While writeTogether runs, the statements go through the connection of the first joined file
-// instead, which has this file attached under a schema name of its own.
+struct TableStore::Op {
+    enum class Kind { Update, Insert, RemoveAll };
+    Kind kind = Kind::Update;
+    sqlite3_int64 rowid = 0;
+    // Update: the field and its one text; Insert: every field's text.
+    int position = 0;
+    QStringList texts;
+};
+
+// One open store file, shared by every alias it is open under. Once open, its SQLite handle is
+// used by the writer alone; the window's side reads and changes the records in memory.
 struct TableStore::Connection {
     struct Record {
         sqlite3_int64 rowid = 0;
         QStringList fields;
     };
+    // Writes handed to the writer and not answered yet, per unit.
+    struct Pending {
+        quint64 unit = 0;
+        std::vector<Op> ops;
+    };
 
     Database db;
     QString path;
-    sqlite3* active = nullptr;
-    QByteArray schema = "main";
-    bool joined = false;
-    // A write failed while joined: the joint transaction must not commit.
-    bool writeFailed = false;
+    bool writable = false;
     QStringList columns;
     // The name by which statements reach the rowid; a field may have taken the plain "rowid".
     QByteArray rowidName;
-    // In rowid order, which is the record order.
+    // In rowid order, which is the record order: what the file holds as far as the writer has
+    // answered, and what reads see, which is that with every write taken since.
+    std::vector<Record> landed;
     std::vector<Record> records;
-    std::vector<Statement> updates;
-    Statement insert;
-    Statement removeAll;
-    Statement dataVersion;
-    sqlite3_int64 seenDataVersion = 0;
-    int batchDepth = 0;
+    std::deque<Pending> pending;
+    // The batch or joint write under way, which its writes join.
+    std::shared_ptr<Unit> unit;
+    int depth = 0;
 
     Connection() = default;
     Connection(const Connection&) = delete;
@@ -73,34 +82,25 @@ struct TableStore::Connection {
 
     int fieldCount() const { return int(columns.size()); }
     std::size_t recordCount() const { return records.size(); }
-    QByteArray table() const { return quoted(QString::fromUtf8(schema)) + ".records"; }
 
     bool loadRecords();
-    sqlite3_int64 readDataVersion();
-    void refresh();
-    // Prepared on first use and kept while statements go through the same connection.
-    template <typename MakeSql> sqlite3_stmt* statement(Statement& slot, MakeSql makeSql) {
-        if (!slot)
-            slot = prepare(active, makeSql());
-        return slot.get();
-    }
-    void dropStatements();
-    void join(sqlite3* leader, const QByteArray& name);
-    void leave();
-    bool mayWrite() const;
-    // Passes on a write's outcome, remembering a failure while joined.
-    bool noted(bool written) {
-        writeFailed = writeFailed || (joined && !written);
-        return written;
-    }
-
+    static void apply(std::vector<Record>& into, const Op& op);
+    void rebuild();
     QString read(std::size_t index, int position) const;
-    bool write(std::size_t& index, int position, const QString& text);
-    bool append(const QStringList& texts, std::size_t& index);
-    bool removeAllRecords();
-    bool finish(sqlite3_stmt* statement);
-    bool beginBatch();
-    bool endBatch();
+};
+
+// The writes that land together in one transaction: a batch, a joint write, or one write alone.
+struct TableStore::Unit {
+    quint64 id = 0;
+    std::vector<std::pair<std::shared_ptr<Connection>, Op>> steps;
+    bool refused = false;
+    std::vector<Answer> answers;
+
+    std::vector<std::shared_ptr<Connection>> connections() const;
+    std::vector<Op> opsOf(const Connection* connection) const;
+    void answer(bool landed);
+    // On the writer's thread.
+    bool land() const;
 };
 
 // A file that SQLite would write to on opening, by playing back a journal or taking in a log,
@@ -126,7 +126,7 @@ std::shared_ptr<TableStore::Connection> TableStore::Connection::open(const QStri
 // With replay, the leftover journal is played back or the log taken into the file first. A
 // writable file is switched to the rollback journal, so that it holds everything on its own
 // from then on; one this process may only read is opened read-only by SQLite, and each write
-// then fails.
+// to it is refused.
 std::shared_ptr<TableStore::Connection>
 TableStore::Connection::connect(const QString& path, const QStringList& expected, bool replay) {
     auto connection = std::make_shared<Connection>();
@@ -138,9 +138,9 @@ TableStore::Connection::connect(const QString& path, const QStringList& expected
         return nullptr;
     sqlite3* db = handle;
     connection->path = path;
-    connection->active = db;
     sqlite3_busy_timeout(db, BusyTimeoutMs);
-    const bool writable = sqlite3_db_readonly(db, "main") == 0;
+    connection->writable = sqlite3_db_readonly(db, "main") == 0;
+    const bool writable = connection->writable;
     const auto toRollbackJournal = [db] {
         return journalModeAfter(db, "PRAGMA journal_mode=DELETE") == QLatin1String("delete");
     };
@@ -158,11 +158,7 @@ TableStore::Connection::connect(const QString& path, const QStringList& expected
             break;
         }
     }
-    if (connection->rowidName.isEmpty())
-        return nullptr;
-    connection->updates.resize(columns->size());
-    connection->seenDataVersion = connection->readDataVersion();
-    if (!connection->loadRecords())
+    if (connection->rowidName.isEmpty() || !connection->loadRecords())
         return nullptr;
     return connection;
 }
@@ -171,7 +167,7 @@ bool TableStore::Connection::loadRecords() {
     QByteArray sql = "SELECT " + rowidName;
     for (const QString& column : columns)
         sql += ", " + quoted(column);
-    const Statement all = prepare(active, sql + " FROM " + table() + " ORDER BY " + rowidName);
+    const Statement all = prepare(db.get(), sql + " FROM records ORDER BY " + rowidName);
     if (!all)
         return false;
     std::vector<Record> loaded;
@@ -185,64 +181,41 @@ bool TableStore::Connection::loadRecords() {
     }
     if (step != SQLITE_DONE)
         return false;
+    landed = loaded;
     records = std::move(loaded);
     return true;
 }
 
-// Changes only when another connection, in this process or not, has committed to the file.
-sqlite3_int64 TableStore::Connection::readDataVersion() {
-    if (!dataVersion)
-        dataVersion = prepare(db.get(), "PRAGMA data_version");
-    if (!dataVersion)
-        return -1;
-    const ResetOnExit reset(dataVersion.get());
-    return sqlite3_step(dataVersion.get()) == SQLITE_ROW
-               ? sqlite3_column_int64(dataVersion.get(), 0)
-               : -1;
+void TableStore::Connection::apply(std::vector<Record>& into, const Op& op) {
+    const auto at =
+        std::lower_bound(into.begin(), into.end(), op.rowid,
+                         [](const Record& r, sqlite3_int64 rowid) { return r.rowid < rowid; });
+    switch (op.kind) {
+    case Op::Kind::Update:
+        if (at != into.end() && at->rowid == op.rowid)
+            at->fields[op.position - 1] = op.texts.value(0);
+        break;
+    case Op::Kind::Insert:
+        into.insert(at, Record{op.rowid, op.texts});
+        break;
+    case Op::Kind::RemoveAll:
+        into.clear();
+        break;
+    }
 }
 
-// Another process may have changed the file; the records then have to be read again. While
-// this connection holds a write transaction, or is joined to one, nobody else can have.
-void TableStore::Connection::refresh() {
-    if (joined || !sqlite3_get_autocommit(db.get()))
-        return;
-    const sqlite3_int64 current = readDataVersion();
-    if (current >= 0 && current != seenDataVersion && loadRecords())
-        seenDataVersion = current;
-}
-
-void TableStore::Connection::dropStatements() {
-    for (Statement& update : updates)
-        update.reset();
-    insert.reset();
-    removeAll.reset();
-}
-
-// The open batch depth keeps a Batch made during the joint work from committing on its own.
-void TableStore::Connection::join(sqlite3* leader, const QByteArray& name) {
-    dropStatements();
-    active = leader;
-    schema = name;
-    joined = true;
-    writeFailed = false;
-    ++batchDepth;
-}
-
-// Whatever the joint transaction came to, the records are read again from the file.
-void TableStore::Connection::leave() {
-    dropStatements();
-    active = db.get();
-    schema = "main";
-    joined = false;
-    --batchDepth;
-    loadRecords();
-    seenDataVersion = readDataVersion();
-}
-
-// Once a joint write has failed, SQLite may have rolled the joint transaction back already;
-// a later write would then commit on its own.
-bool TableStore::Connection::mayWrite() const {
-    return !joined || (!writeFailed && !sqlite3_get_autocommit(active));
+// A unit that did not land is taken out of what reads see: the records become what the file
+// holds, with the writes still on their way, and those of the unit under way, again on top.
+void TableStore::Connection::rebuild() {
+    records = landed;
+    for (const Pending& each : pending) {
+        for (const Op& op : each.ops)
+            apply(records, op);
+    }
+    if (unit) {
+        for (const Op& op : unit->opsOf(this))
+            apply(records, op);
+    }
 }
 
 QString TableStore::Connection::read(std::size_t index, int position) const {
@@ -251,109 +224,108 @@ QString TableStore::Connection::read(std::size_t index, int position) const {
     return records[index].fields[position - 1];
 }
 
-bool TableStore::Connection::write(std::size_t& index, int position, const QString& text) {
-    if (position < 1 || position > fieldCount() || !mayWrite())
-        return false;
-    refresh();
-    index = std::min(index, records.size());
-    if (index == records.size())
-        return false;
-    sqlite3_stmt* update = statement(updates[position - 1], [&] {
-        return "UPDATE " + table() + " SET " + quoted(columns[position - 1]) + " = ?1 WHERE " +
-               rowidName + " = ?2";
-    });
-    if (!update)
-        return false;
-    bindText(update, 1, text);
-    sqlite3_bind_int64(update, 2, records[index].rowid);
-    if (!finish(update))
-        return false;
-    if (sqlite3_changes(active) != 1) {
-        // The record went away under another process's hands.
-        loadRecords();
-        return false;
+std::vector<std::shared_ptr<TableStore::Connection>> TableStore::Unit::connections() const {
+    std::vector<std::shared_ptr<Connection>> each;
+    for (const auto& [connection, op] : steps) {
+        if (std::find(each.begin(), each.end(), connection) == each.end())
+            each.push_back(connection);
     }
-    records[index].fields[position - 1] = text;
-    return true;
+    return each;
 }
 
-bool TableStore::Connection::append(const QStringList& texts, std::size_t& index) {
-    if (!mayWrite())
-        return false;
-    refresh();
-    sqlite3_stmt* add = statement(insert, [&] {
-        QByteArray names;
-        QByteArray parameters;
-        for (int i = 0; i < fieldCount(); ++i) {
-            names += (i > 0 ? ", " : "") + quoted(columns[i]);
-            parameters += (i > 0 ? ", ?" : "?") + QByteArray::number(i + 1);
+std::vector<TableStore::Op> TableStore::Unit::opsOf(const Connection* connection) const {
+    std::vector<Op> ops;
+    for (const auto& [each, op] : steps) {
+        if (each.get() == connection)
+            ops.push_back(op);
+    }
+    return ops;
+}
+
+void TableStore::Unit::answer(bool landed) {
+    for (const Answer& each : std::exchange(answers, {})) {
+        if (each)
+            each(landed);
+    }
+}
+
+// SQLite commits a transaction over several attached files through a super-journal that names
+// each file's journal: a file whose journal is still there when the super-journal has gone is
+// complete, and one whose super-journal is still there is rolled back when next opened.
+bool TableStore::Unit::land() const {
+    const std::vector<std::shared_ptr<Connection>> joined = connections();
+    sqlite3* leader = joined.front()->db.get();
+    std::size_t attached = 0;
+    bool done = true;
+    for (std::size_t i = 1; i < joined.size() && done; ++i) {
+        const Statement attach = prepare(leader, "ATTACH DATABASE ?1 AS " + joinedSchema(i));
+        const QByteArray file = nativePath(joined[i]->path);
+        done = attach &&
+               sqlite3_bind_text(attach.get(), 1, file.constData(), int(file.size()),
+                                 SQLITE_TRANSIENT) == SQLITE_OK &&
+               sqlite3_step(attach.get()) == SQLITE_DONE;
+        if (done)
+            ++attached;
+        const QByteArray durability = "PRAGMA " + joinedSchema(i) + ".synchronous=EXTRA";
+        done = done && execute(leader, durability.constData());
+    }
+    done = done && execute(leader, "BEGIN IMMEDIATE");
+    std::map<QByteArray, Statement> prepared;
+    for (auto step = steps.begin(); step != steps.end() && done; ++step) {
+        const Connection& connection = *step->first;
+        const Op& op = step->second;
+        const std::size_t index =
+            std::size_t(std::find(joined.begin(), joined.end(), step->first) - joined.begin());
+        const QByteArray table =
+            (index == 0 ? QByteArray("main") : joinedSchema(index)) + ".records";
+        QByteArray sql;
+        switch (op.kind) {
+        case Op::Kind::Update:
+            sql = "UPDATE " + table + " SET " + quoted(connection.columns[op.position - 1]) +
+                  " = ?1 WHERE " + connection.rowidName + " = ?2";
+            break;
+        case Op::Kind::Insert: {
+            QByteArray names = connection.rowidName;
+            QByteArray parameters = "?1";
+            for (int i = 0; i < connection.fieldCount(); ++i) {
+                names += ", " + quoted(connection.columns[i]);
+                parameters += ", ?" + QByteArray::number(i + 2);
+            }
+            sql = "INSERT INTO " + table + "(" + names + ") VALUES(" + parameters + ")";
+            break;
         }
-        return "INSERT INTO " + table() + "(" + names + ") VALUES(" + parameters + ")";
-    });
-    if (!add)
-        return false;
-    Record record;
-    for (int i = 0; i < fieldCount(); ++i)
-        record.fields << (i < texts.size() ? texts[i] : QString());
-    for (int i = 0; i < fieldCount(); ++i)
-        bindText(add, i + 1, record.fields[i]);
-    if (!finish(add))
-        return false;
-    record.rowid = sqlite3_last_insert_rowid(active);
-    const auto byRowid = [](const Record& r, sqlite3_int64 rowid) { return r.rowid < rowid; };
-    // SQLite only picks a rowid below the largest once the largest possible one is taken.
-    if (records.empty() || record.rowid > records.back().rowid) {
-        records.push_back(std::move(record));
-        index = records.size() - 1;
-        return true;
+        case Op::Kind::RemoveAll:
+            sql = "DELETE FROM " + table;
+            break;
+        }
+        Statement& slot = prepared[sql];
+        if (!slot)
+            slot = prepare(leader, sql);
+        sqlite3_stmt* statement = slot.get();
+        if (!statement) {
+            done = false;
+            break;
+        }
+        const ResetOnExit reset(statement);
+        if (op.kind == Op::Kind::Update) {
+            bindText(statement, 1, op.texts.value(0));
+            sqlite3_bind_int64(statement, 2, op.rowid);
+        } else if (op.kind == Op::Kind::Insert) {
+            sqlite3_bind_int64(statement, 1, op.rowid);
+            for (int i = 0; i < connection.fieldCount(); ++i)
+                bindText(statement, i + 2, op.texts.value(i));
+        }
+        // An update that finds no record lost it to another process's hands.
+        done = sqlite3_step(statement) == SQLITE_DONE &&
+               (op.kind == Op::Kind::RemoveAll || sqlite3_changes(leader) == 1);
     }
-    const auto at = std::lower_bound(records.begin(), records.end(), record.rowid, byRowid);
-    index = std::size_t(records.insert(at, std::move(record)) - records.begin());
-    return true;
-}
-
-bool TableStore::Connection::removeAllRecords() {
-    if (!mayWrite())
-        return false;
-    sqlite3_stmt* remove = statement(removeAll, [&] { return "DELETE FROM " + table(); });
-    if (!remove || !finish(remove))
-        return false;
-    records.clear();
-    return true;
-}
-
-// A failed write may have rolled back a running batch with it, so the records are read again
-// to match what the file holds now.
-bool TableStore::Connection::finish(sqlite3_stmt* statement) {
-    const int step = sqlite3_step(statement);
-    sqlite3_reset(statement);
-    if (step == SQLITE_DONE)
-        return true;
-    loadRecords();
-    return false;
-}
-
-bool TableStore::Connection::beginBatch() {
-    if (batchDepth == 0) {
-        refresh();
-        if (!execute(db.get(), "BEGIN IMMEDIATE"))
-            return false;
-    }
-    ++batchDepth;
-    return true;
-}
-
-bool TableStore::Connection::endBatch() {
-    if (--batchDepth > 0)
-        return true;
-    if (sqlite3_get_autocommit(db.get()))
-        return false;
-    if (execute(db.get(), "COMMIT"))
-        return true;
-    if (!sqlite3_get_autocommit(db.get()))
-        execute(db.get(), "ROLLBACK");
-    loadRecords();
-    return false;
+    prepared.clear();
+    done = done && execute(leader, "COMMIT");
+    if (!sqlite3_get_autocommit(leader))
+        execute(leader, "ROLLBACK");
+    for (std::size_t i = attached; i >= 1; --i)
+        execute(leader, ("DETACH DATABASE " + joinedSchema(i)).constData());
+    return done;
 }
 
 struct TableStore::Table {
@@ -364,7 +336,7 @@ struct TableStore::Table {
     std::size_t position() const { return std::min(index, connection->recordCount()); }
 };
 
-TableStore::TableStore() = default;
+TableStore::TableStore(BackgroundWriter& writer) : writer_(writer) {}
 
 TableStore::~TableStore() = default;
 
@@ -392,6 +364,8 @@ bool TableStore::createTable(const QString& path, const QList<FieldDefinition>& 
     return store_file::create(path, columnNames(fields));
 }
 
+// A file with writes on their way stays open through them, so that opening it again finds
+// them rather than reading the file before they land.
 bool TableStore::openTable(const QString& path, const QString& alias, const QStringList& columns) {
     const bool wasCurrent = current_ != nullptr && current_ == table(alias);
     closeTable(alias);
@@ -448,10 +422,8 @@ bool TableStore::isOpen(const QString& alias) const {
 }
 
 void TableStore::goToFirstRecord() {
-    if (Table* t = current()) {
-        t->connection->refresh();
+    if (Table* t = current())
         t->index = 0;
-    }
 }
 
 void TableStore::skip() {
@@ -479,19 +451,45 @@ QString TableStore::readField(int position, const QString& alias) const {
     return t ? t->connection->read(t->position(), position) : QString();
 }
 
+namespace {
+// A write that is refused takes the rest of its batch or joint write back with it.
+template <typename Table> bool refuse(Table* t) {
+    if (t && t->connection->unit)
+        t->connection->unit->refused = true;
+    return false;
+}
+} // namespace
+
 bool TableStore::writeField(int position, const QString& text) {
-    Table* t = current();
-    return t && t->connection->noted(t->connection->write(t->index, position, text));
+    return update(current(), position, text);
 }
 
 bool TableStore::writeField(int position, const QString& alias, const QString& text) {
-    Table* t = table(alias);
-    return t && t->connection->noted(t->connection->write(t->index, position, text));
+    return update(table(alias), position, text);
+}
+
+bool TableStore::update(Table* t, int position, const QString& text) {
+    if (!t || position < 1 || position > t->connection->fieldCount() ||
+        t->position() >= t->connection->recordCount())
+        return refuse(t);
+    const sqlite3_int64 rowid = t->connection->records[t->position()].rowid;
+    return record(t->connection, Op{Op::Kind::Update, rowid, position, {text}}) || refuse(t);
 }
 
 bool TableStore::appendRecord(const QStringList& texts) {
     Table* t = current();
-    return t && t->connection->noted(t->connection->append(texts, t->index));
+    if (!t)
+        return false;
+    const auto& records = t->connection->records;
+    if (!records.empty() && records.back().rowid == std::numeric_limits<sqlite3_int64>::max())
+        return refuse(t);
+    Op op{Op::Kind::Insert, records.empty() ? 1 : records.back().rowid + 1, 0, {}};
+    for (int i = 0; i < t->connection->fieldCount(); ++i)
+        op.texts << texts.value(i);
+    if (!record(t->connection, std::move(op)))
+        return refuse(t);
+    t->index = t->connection->recordCount() - 1;
+    return true;
 }
 
 bool TableStore::appendBlankRecord() {
@@ -500,60 +498,106 @@ bool TableStore::appendBlankRecord() {
 
 bool TableStore::emptyTable() {
     Table* t = current();
-    if (!t || !t->connection->noted(t->connection->removeAllRecords()))
-        return false;
+    if (!t || !record(t->connection, Op{Op::Kind::RemoveAll, 0, 0, {}}))
+        return refuse(t);
     t->index = 0;
     return true;
 }
 
-// SQLite commits a transaction over several attached files through a super-journal that names
-// each file's journal: a file whose journal is still there when the super-journal has gone is
-// complete, and one whose super-journal is still there is rolled back when next opened.
-bool TableStore::writeTogether(const QStringList& aliases, const std::function<bool()>& work) {
+bool TableStore::record(const std::shared_ptr<Connection>& connection, Op op) {
+    if (!connection->writable)
+        return false;
+    Connection::apply(connection->records, op);
+    if (connection->unit) {
+        connection->unit->steps.emplace_back(connection, std::move(op));
+        return true;
+    }
+    auto alone = std::make_shared<Unit>();
+    alone->steps.emplace_back(connection, std::move(op));
+    return hand(alone);
+}
+
+// The unit's writes wait in each file's pending list until the writer answers, so that reads
+// go on seeing them and a failure can take exactly them out again.
+bool TableStore::hand(const std::shared_ptr<Unit>& unit) {
+    unit->id = ++lastUnit_;
+    const auto joined = unit->connections();
+    for (const auto& connection : joined)
+        connection->pending.push_back({unit->id, unit->opsOf(connection.get())});
+    const bool taken = writer_.submit([unit] { return unit->land(); }, &answers_,
+                                      [unit](bool landed) { settle(unit, landed); });
+    if (taken)
+        return true;
+    for (const auto& connection : joined) {
+        connection->pending.pop_back();
+        connection->rebuild();
+    }
+    unit->answer(false);
+    return false;
+}
+
+// Answers come in the order the units were handed over, so each is the first pending one.
+void TableStore::settle(const std::shared_ptr<Unit>& unit, bool landed) {
+    for (const auto& connection : unit->connections()) {
+        if (connection->pending.empty() || connection->pending.front().unit != unit->id)
+            continue;
+        const Connection::Pending done = std::move(connection->pending.front());
+        connection->pending.pop_front();
+        if (landed) {
+            for (const Op& op : done.ops)
+                Connection::apply(connection->landed, op);
+        } else {
+            connection->rebuild();
+        }
+    }
+    unit->answer(landed);
+}
+
+// The outermost batch or joint write is over: its connections take writes on their own again.
+void TableStore::close(std::shared_ptr<Unit> unit,
+                       const std::vector<std::shared_ptr<Connection>>& connections, Answer answer) {
+    unit->answers.push_back(std::move(answer));
+    for (const auto& connection : connections) {
+        connection->unit.reset();
+        connection->depth = 0;
+    }
+    if (unit->refused) {
+        for (const auto& connection : connections)
+            connection->rebuild();
+        unit->answer(false);
+    } else if (unit->steps.empty()) {
+        unit->answer(true);
+    } else {
+        hand(unit);
+    }
+}
+
+void TableStore::writeTogether(const QStringList& aliases, const std::function<bool()>& work,
+                               Answer answer) {
     std::vector<std::shared_ptr<Connection>> joined;
     for (const QString& alias : aliases) {
         const Table* t = table(alias);
-        if (!t || t->connection->joined || !sqlite3_get_autocommit(t->connection->db.get()))
-            return false;
+        if (!t || t->connection->depth > 0) {
+            if (answer)
+                answer(false);
+            return;
+        }
         if (std::find(joined.begin(), joined.end(), t->connection) == joined.end())
             joined.push_back(t->connection);
     }
-    if (joined.empty())
-        return false;
-    sqlite3* leader = joined.front()->db.get();
-    std::size_t attached = 0;
-    bool done = true;
-    for (std::size_t i = 1; i < joined.size() && done; ++i) {
-        const Statement attach = prepare(leader, "ATTACH DATABASE ?1 AS " + joinedSchema(i));
-        const QByteArray file = nativePath(joined[i]->path);
-        done = attach &&
-               sqlite3_bind_text(attach.get(), 1, file.constData(), int(file.size()),
-                                 SQLITE_TRANSIENT) == SQLITE_OK &&
-               sqlite3_step(attach.get()) == SQLITE_DONE;
-        if (done)
-            ++attached;
-        const QByteArray durability = "PRAGMA " + joinedSchema(i) + ".synchronous=EXTRA";
-        done = done && execute(leader, durability.constData());
+    if (joined.empty()) {
+        if (answer)
+            answer(false);
+        return;
     }
-    if (done) {
-        for (std::size_t i = 0; i < joined.size(); ++i)
-            joined[i]->join(leader, i == 0 ? QByteArray("main") : joinedSchema(i));
-        done = execute(leader, "BEGIN IMMEDIATE");
-        // Read again under the transaction, so that work sees what it is about to change.
-        for (const auto& connection : joined)
-            done = done && connection->loadRecords();
-        done = done && work();
-        for (const auto& connection : joined)
-            done = done && !connection->writeFailed;
-        done = done && execute(leader, "COMMIT");
-        if (!sqlite3_get_autocommit(leader))
-            execute(leader, "ROLLBACK");
-        for (const auto& connection : joined)
-            connection->leave();
+    const auto unit = std::make_shared<Unit>();
+    for (const auto& connection : joined) {
+        connection->unit = unit;
+        connection->depth = 1;
     }
-    for (std::size_t i = attached; i >= 1; --i)
-        execute(leader, ("DETACH DATABASE " + joinedSchema(i)).constData());
-    return done;
+    if (!work())
+        unit->refused = true;
+    close(unit, joined, std::move(answer));
 }
 
 TableStore::Table* TableStore::current() const {
@@ -565,17 +609,29 @@ TableStore::Table* TableStore::table(const QString& alias) const {
     return it == tables_.end() ? nullptr : it->second.get();
 }
 
-TableStore::Batch::Batch(TableStore& store) {
-    if (Table* t = store.current(); t && t->connection->beginBatch())
-        connection_ = t->connection;
+TableStore::Batch::Batch(TableStore& store) : store_(store) {
+    Table* t = store.current();
+    if (!t)
+        return;
+    connection_ = t->connection;
+    if (connection_->depth++ == 0)
+        connection_->unit = std::make_shared<Unit>();
 }
 
 TableStore::Batch::~Batch() {
     commit();
 }
 
-bool TableStore::Batch::commit() {
+void TableStore::Batch::commit(Answer answer) {
     const std::shared_ptr<Connection> connection = std::move(connection_);
-    return !connection || connection->endBatch();
+    if (!connection) {
+        if (answer)
+            answer(true);
+        return;
+    }
+    if (--connection->depth > 0) {
+        connection->unit->answers.push_back(std::move(answer));
+        return;
+    }
+    store_.close(connection->unit, {connection}, std::move(answer));
 }
-

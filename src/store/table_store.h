@@ -1,12 +1,16 @@
 #pragma once
 
+#include "platform/background_writer.h"
+
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 // One field of a table as given at creation. Only the text type is used by the program.
 struct FieldDefinition {
@@ -24,11 +28,21 @@ struct FieldDefinition {
 // synced into the file itself (rollback journal), so the file alone always holds it; an
 // existing file that is not exactly such a store is never written to. A store file this
 // process may read but not write opens all the same, and each write to it fails.
+//
+// Writes are taken at once and land through the writer, in the order taken. The records are
+// held in memory, and every read sees every write taken, landed or not: the tables are small
+// (a few hundred records), so the image costs little, while reads that waited for the writer
+// would wait on its syncs. A write that fails to land is taken back from the image, and so is
+// one that was refused. Only the writer's answer tells that a write is durable.
 class TableStore {
     struct Connection;
+    struct Op;
+    struct Unit;
 
 public:
-    TableStore();
+    using Answer = BackgroundWriter::Answer;
+
+    explicit TableStore(BackgroundWriter& writer);
     ~TableStore();
     TableStore(const TableStore&) = delete;
     TableStore& operator=(const TableStore&) = delete;
@@ -62,6 +76,7 @@ public:
     bool isOpen(const QString& alias) const;
 
     // The operations below act on the current table; without one they do nothing and read empty.
+    // A write returns whether it was taken; outside a batch it lands on its own, unanswered.
     void goToFirstRecord();
     void skip();
     int recordCount() const;
@@ -81,24 +96,27 @@ public:
 
     // Runs work with the tables of aliases (all open) joined in one transaction: every write that
     // work makes through the usual operations on any of these aliases commits together or not at
-    // all. False (and nothing changed in any file) when work returns false, a write fails, or the
-    // commit fails.
-    bool writeTogether(const QStringList& aliases, const std::function<bool()>& work);
+    // all. answer says true once all of it is durable; false (and nothing changed in any file,
+    // nor in what reads see) when work returns false, a write was refused, or the commit fails.
+    void writeTogether(const QStringList& aliases, const std::function<bool()>& work,
+                       Answer answer);
 
     // Groups the writes made while it lives on the current table into one transaction, so
-    // that a run of many writes costs one sync. Committed when it goes out of scope.
+    // that a run of many writes costs one sync, and one refused write takes the others back
+    // with it. Committed when it goes out of scope.
     class Batch {
     public:
         explicit Batch(TableStore& store);
         ~Batch();
-        // Ends the batch now. False when writes made in it, each reported written, did not
-        // land after all: the commit failed, or a failed write had taken them back with it. A
-        // batch inside another, or inside writeTogether, leaves that to the outer one.
-        bool commit();
+        // Ends the batch now. answer says true once every write made in it is durable, false
+        // when they did not land after all. A batch inside another, or inside writeTogether,
+        // leaves the commit to the outer one and is answered with it.
+        void commit(Answer answer = {});
         Batch(const Batch&) = delete;
         Batch& operator=(const Batch&) = delete;
 
     private:
+        TableStore& store_;
         std::shared_ptr<Connection> connection_;
     };
 
@@ -106,6 +124,19 @@ private:
     struct Table;
     Table* current() const;
     Table* table(const QString& alias) const;
+    bool update(Table* t, int position, const QString& text);
+    // The write lands in the connection's open unit, or on its own.
+    bool record(const std::shared_ptr<Connection>& connection, Op op);
+    void close(std::shared_ptr<Unit> unit,
+               const std::vector<std::shared_ptr<Connection>>& connections, Answer answer);
+    bool hand(const std::shared_ptr<Unit>& unit);
+    // Needs nothing of the store itself, which may be gone when the answer comes.
+    static void settle(const std::shared_ptr<Unit>& unit, bool landed);
+
+    BackgroundWriter& writer_;
+    // Receives the writer's answers; going away with the store, it takes the late ones along.
+    QObject answers_;
+    quint64 lastUnit_ = 0;
 
     std::map<QString, std::unique_ptr<Table>> tables_;
     // Aliases of one file share its connection, so each sees the others' writes at once.

@@ -95,11 +95,18 @@ bool AddDevice::interrupted() const {
 // its board, rather than taking whichever board last answered its probes.
 void AddDevice::bindStage(const StoreSession& binding) {
     StyledButton& button = *context_.window.ui().addDeviceButton;
-    if (!writeBindingRecord(context_, binding, BindingScope::NewLinks)) {
-        // The caption stays, so that the next click tries the bind again.
-        context_.services.speech.speak(QStringLiteral("绑定失败"));
-        return;
-    }
-    button.setText(captions::AddDevice);
-    button.setLit(false);
+    // No second click while the record is on its way.
+    button.setEnabled(false);
+    Context& context = context_;
+    writeBindingRecord(context_, binding, BindingScope::NewLinks, [&context](bool written) {
+        StyledButton& addButton = *context.window.ui().addDeviceButton;
+        addButton.setEnabled(true);
+        if (!written) {
+            // The caption stays, so that the next click tries the bind again.
+            context.services.speech.speak(QStringLiteral("绑定失败"));
+            return;
+        }
+        addButton.setText(captions::AddDevice);
+        addButton.setLit(false);
+    });
 }

@@ -13,6 +13,7 @@
 #include "ui/tab_control.h"
 #include "ui/tile_numbering.h"
 
+#include <QPointer>
 #include <QPushButton>
 
 namespace {
@@ -86,11 +87,14 @@ void RemarkEditing::save(RemarkBox* box) {
     const int tile = tiles::numberFromName(box->objectName(), tiles::RemarkBoxPrefix);
     if (tile < 1 || tile != state.remarkTile || !remark_rules::editable(context_))
         return;
-    bool saved = false;
-    const QString prompt = remark_rules::write(context_, tile, text, &saved);
-    if (saved)
-        box->showStart();
-    context_.services.speech.speak(prompt);
+    Context& context = context_;
+    remark_rules::write(
+        context_, tile, text,
+        [&context, box = QPointer<RemarkBox>(box)](bool saved, const QString& prompt) {
+            if (saved && box)
+                box->showStart();
+            context.services.speech.speak(prompt);
+        });
 }
 
 namespace remark_rules {
@@ -109,23 +113,32 @@ QString refusal(const Context& context, const QString& text) {
     return {};
 }
 
-QString write(Context& context, int tile, const QString& text, bool* saved) {
-    if (saved)
-        *saved = false;
+// The open-devices line shows the remark as reads see it: at once, and as it was again when
+// the write does not land.
+void write(Context& context, int tile, const QString& text, Answer answer) {
     const QString failed = QStringLiteral("保存失败");
     const StoreSession remarks = StoreSession::remarks(context);
     TableStore& store = remarks.store();
     remarks.goToRecord(tile);
-    if (!remarks.isOpen() || store.currentRecordNumber() != tile || tile > store.recordCount())
-        return failed;
+    if (!remarks.isOpen() || store.currentRecordNumber() != tile || tile > store.recordCount()) {
+        answer(false, failed);
+        return;
+    }
     const bool wasEmpty = store.readField(stores::RemarkField).isEmpty();
-    if (!store.writeField(stores::RemarkField, text))
-        return failed;
-    if (saved)
-        *saved = true;
-    emit context.events.remarkSaved(tile, text);
-    open_devices::update(context, tile, text);
-    return wasEmpty ? QStringLiteral("保存成功") : QStringLiteral("修改成功");
+    TableStore::Batch batch(store);
+    if (store.writeField(stores::RemarkField, text))
+        open_devices::update(context, tile, text);
+    batch.commit([&context, tile, text, wasEmpty, failed, answer](bool saved) {
+        if (!saved) {
+            const StoreSession asItIs = StoreSession::remarks(context);
+            asItIs.goToRecord(tile);
+            open_devices::update(context, tile, asItIs.store().readField(stores::RemarkField));
+            answer(false, failed);
+            return;
+        }
+        emit context.events.remarkSaved(tile, text);
+        answer(true, wasEmpty ? QStringLiteral("保存成功") : QStringLiteral("修改成功"));
+    });
 }
 
 } // namespace remark_rules

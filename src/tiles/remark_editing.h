@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 struct Context;
 class RemarkBox;
 
@@ -16,9 +18,11 @@ bool editable(const Context& context);
 // What is said when text may not be saved as a remark; empty when it may. A box never holds
 // a longer text than the field, but a script can send one.
 QString refusal(const Context& context, const QString& text);
-// Writes text into tile's record and returns what is said about it: a success only for a
-// write that reached the file. saved tells which.
-QString write(Context& context, int tile, const QString& text, bool* saved = nullptr);
+// Writes text into tile's record; every read sees it at once. answer is told what is said
+// about it once that is known: a success only once the write is durable, a failure when it
+// was refused or did not land (and then reads see the remark as it was).
+using Answer = std::function<void(bool saved, const QString& prompt)>;
+void write(Context& context, int tile, const QString& text, Answer answer);
 } // namespace remark_rules
 
 // The events of the 336 remark boxes: a box is highlighted while it has the focus and can be

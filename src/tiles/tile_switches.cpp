@@ -8,7 +8,8 @@
 #include "ui/main_window.h"
 #include "ui/tile_numbering.h"
 
-bool TileSwitches::send(const QList<int>& tiles, bool on, RackEvents::Cause cause) {
+void TileSwitches::send(const QList<int>& tiles, bool on, RackEvents::Cause cause,
+                        std::function<void(bool sent)> sent) {
     QStringList frames;
     QStringList keys;
     for (int tile : tiles) {
@@ -17,14 +18,25 @@ bool TileSwitches::send(const QList<int>& tiles, bool on, RackEvents::Cause caus
                                         on ? frame::Command::On : frame::Command::Off));
         keys.append(frame::echoKey(frames.last()));
     }
-    RackModel& rack = context_.rack;
     // A failure is said by whoever follows the model's writes.
-    const bool kept = rack.ask(tiles, on, keys);
-    if (!kept && on)
-        return false;
+    Context& context = context_;
+    context_.rack.ask(tiles, on, keys, [&context, tiles, on, cause, frames, keys, sent](bool go) {
+        if (go)
+            TileSwitches(context).transmit(tiles, on, cause, frames, keys);
+        if (sent)
+            sent(go);
+    });
+}
+
+// Only the frames whose tiles still await them: a lost link or a newer switch has let go.
+void TileSwitches::transmit(const QList<int>& tiles, bool on, RackEvents::Cause cause,
+                            const QStringList& frames, const QStringList& keys) {
     Context& context = context_;
     for (int i = 0; i < tiles.size(); ++i) {
         const int tile = tiles[i];
+        const RackModel::Asked* asked = context_.rack.asked(tile);
+        if (!asked || asked->key != keys[i])
+            continue;
         context_.ports[size_t(tiles::linkOf(tile) - 1)]->send(hex_to_bytes(frames[i]));
         emit context_.events.switchRequested(tile, on, cause);
         const QString key = keys[i];
@@ -32,7 +44,6 @@ bool TileSwitches::send(const QList<int>& tiles, bool on, RackEvents::Cause caus
             TileSwitches(context).overdue(tile, key);
         });
     }
-    return true;
 }
 
 void TileSwitches::onEcho(int link, const QString& frameText) {

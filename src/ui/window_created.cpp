@@ -42,8 +42,10 @@ void restoreRemarks(Context& context) {
     TableStore& store = remarks.store();
     if (store.readField(stores::RemarkField).isEmpty()) {
         // A store that cannot be written stays uninitialised, which the operator must hear.
-        if (!stores::initialiseRemarks(store))
-            context.services.speech.speak(QStringLiteral("备注数据库创建失败"));
+        stores::initialiseRemarks(store, [&context](bool written) {
+            if (!written)
+                context.services.speech.speak(QStringLiteral("备注数据库创建失败"));
+        });
     } else {
         refillTiles(context);
         stores::fillFavourites(store, *context.window.ui().favourites);

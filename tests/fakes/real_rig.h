@@ -8,6 +8,7 @@
 #include "hubsim/hub_rack.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
+#include "platform/thread_writer.h"
 #include "ui/styled_button.h"
 
 #include <QComboBox>
@@ -28,12 +29,13 @@ struct RealRig {
     FakeDialogs dialogs;
     FakeNetwork network;
     FakeTune tune;
+    ThreadWriter writer;
     std::unique_ptr<Program> program;
 
     // Probes with the shortest wait, 60 ms.
     Program& start() {
         program = std::make_unique<Program>(
-            Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
+            Services{speech, serialPorts, waits, dialogs, network, tune, writer}, dir.path());
         program->window().ui().probeWaitList->setCurrentIndex(0);
         return *program;
     }

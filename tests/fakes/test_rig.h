@@ -7,6 +7,7 @@
 #include "fakes/fake_speech.h"
 #include "fakes/fake_tune.h"
 #include "fakes/fake_waits.h"
+#include "fakes/inline_writer.h"
 #include "hub/frame_codec.h"
 #include "hub/link_life.h"
 #include "store/store_session.h"
@@ -29,11 +30,12 @@ struct TestRig {
     FakeDialogs dialogs;
     FakeNetwork network;
     FakeTune tune;
+    InlineWriter writer;
     std::unique_ptr<Program> program;
 
     Program& start() {
         program = std::make_unique<Program>(
-            Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
+            Services{speech, serialPorts, waits, dialogs, network, tune, writer}, dir.path());
         return *program;
     }
     // Ends this run of the program; the directory stays for the next start().
@@ -42,7 +44,7 @@ struct TestRig {
 
     // A field of a store file as the file holds it now, read through a store of its own.
     QString storedField(const QString& file, const QString& alias, int record, int field) const {
-        TableStore store;
+        TableStore store{inlineWriter()};
         if (!store.openTable(path(file), alias) || !store.makeCurrent(alias))
             return QStringLiteral("<not open>");
         goToRecord(store, record);
@@ -50,14 +52,14 @@ struct TestRig {
                                                      : QStringLiteral("<no record>");
     }
     int storedRecordCount(const QString& file, const QString& alias) const {
-        TableStore store;
+        TableStore store{inlineWriter()};
         if (!store.openTable(path(file), alias) || !store.makeCurrent(alias))
             return -1;
         return store.recordCount();
     }
     bool storeField(const QString& file, const QString& alias, int record, int field,
                     const QString& text) const {
-        TableStore store;
+        TableStore store{inlineWriter()};
         if (!store.openTable(path(file), alias) || !store.makeCurrent(alias))
             return false;
         goToRecord(store, record);
@@ -100,7 +102,7 @@ struct TestRig {
     void bindAtFirstStart(const QStringList& deviceNumbers) {
         start();
         stop();
-        TableStore store;
+        TableStore store{inlineWriter()};
         QVERIFY(
             store.openTable(path(QStringLiteral("/端口数据库.edb")), QStringLiteral("端口绑定")));
         store.makeCurrent(QStringLiteral("端口绑定"));

@@ -9,6 +9,7 @@
 #include "fakes/fake_tune.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
+#include "platform/thread_writer.h"
 #include "ui/main_window.h"
 
 #include <QApplication>
@@ -28,7 +29,9 @@ int main(int argc, char* argv[]) {
     FakeDialogs dialogs;
     FakeNetwork network;
     FakeTune tune;
-    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, programDir);
+    ThreadWriter writer;
+    Program program(Services{speech, serialPorts, waits, dialogs, network, tune, writer},
+                    programDir);
     program.window().ui().probeWaitList->setCurrentIndex(0);
     program.window().ui().connectButton->click();
     for (const FakeDialogs::Shown& box : dialogs.shown) {

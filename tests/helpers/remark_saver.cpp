@@ -8,6 +8,7 @@
 #include "fakes/fake_tune.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
+#include "platform/thread_writer.h"
 #include "ui/remark_box.h"
 #include "ui/tab_control.h"
 #include "ui/tile_numbering.h"
@@ -31,7 +32,8 @@ int main(int argc, char* argv[]) {
     FakeDialogs dialogs;
     FakeNetwork network;
     FakeTune tune;
-    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir);
+    ThreadWriter writer;
+    Program program(Services{speech, serialPorts, waits, dialogs, network, tune, writer}, dir);
     program.window().show();
     program.window().activateWindow();
     if (!QTest::qWaitForWindowActive(&program.window()))
@@ -42,8 +44,11 @@ int main(int argc, char* argv[]) {
     RemarkBox* box = program.window().tile(tile).remarkBox;
     box->setFocus(Qt::OtherFocusReason);
     box->insert(QString::fromUtf8(argv[3]));
+    const qsizetype said = speech.spoken.size();
     QTest::keyClick(box, Qt::Key_Return);
-    if (speech.spoken.isEmpty() || speech.spoken.last() != QStringLiteral("保存成功")) {
+    // Said once the writer has answered that the remark is durable.
+    const bool answered = QTest::qWaitFor([&] { return speech.spoken.size() > said; });
+    if (!answered || speech.spoken.last() != QStringLiteral("保存成功")) {
         std::fprintf(stderr, "not saved: %s\n", qPrintable(speech.spoken.join(u',')));
         return 1;
     }

@@ -9,6 +9,7 @@
 #include "platform/control_server.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
+#include "platform/thread_writer.h"
 #include "script/control_channel.h"
 
 #include <QApplication>
@@ -25,7 +26,8 @@ int main(int argc, char* argv[]) {
     FakeDialogs dialogs;
     FakeNetwork network;
     FakeTune tune;
-    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir);
+    ThreadWriter writer;
+    Program program(Services{speech, serialPorts, waits, dialogs, network, tune, writer}, dir);
     // The shortest probe wait, as the rigs in the tests use.
     program.window().ui().probeWaitList->setCurrentIndex(0);
     ControlChannel channel(program.context(), std::make_unique<ControlServer>());

@@ -15,6 +15,7 @@
 #include "platform/event_loop_waits.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_serial_port.h"
+#include "platform/thread_writer.h"
 #include "store/stores.h"
 #include "store/tile_refill.h"
 #include "ui/main_window.h"
@@ -113,7 +114,9 @@ int main(int argc, char* argv[]) {
     SceneDialogs dialogs;
     QuietNetwork network;
     QuietTune tune;
-    Program program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
+    ThreadWriter writer;
+    Program program(Services{speech, serialPorts, waits, dialogs, network, tune, writer},
+                    dir.path());
     MainWindow& window = program.window();
 
     storeRemarks(program.store(), dir.path() + stores::RemarkFile,
