@@ -9,6 +9,7 @@
 #include "hub/frame_codec.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
+#include "platform/thread_writer.h"
 #include "ui/styled_button.h"
 
 #include <QApplication>
@@ -40,13 +41,14 @@ struct Rig {
     QuietDialogs dialogs;
     QuietNetwork network;
     QuietTune tune;
+    ThreadWriter writer;
 };
 
 void arrivalThroughput() {
     Rig rig;
-    Program program(
-        Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network, rig.tune},
-        rig.dir.path());
+    Program program(Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network,
+                             rig.tune, rig.writer},
+                    rig.dir.path());
     const QByteArray reply = hex_to_bytes(QStringLiteral("A5A680011234000000EEA7A8"));
     constexpr int Frames = 1'000'000;
     SerialPort& port = program.port(1);
@@ -66,9 +68,9 @@ void silentQueryRun() {
     for (int n = 1; n <= 30; ++n)
         silent << QString::number(n);
     SimulatorProcess simulator(rig.dir.path(), {"--silent", silent.join(',')}, 30);
-    Program program(
-        Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network, rig.tune},
-        rig.dir.path());
+    Program program(Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network,
+                             rig.tune, rig.writer},
+                    rig.dir.path());
     program.window().ui().probeWaitList->setCurrentIndex(0);
     const double cpuBefore = cpuSeconds();
     const double wallMs = timeMs([&] { program.window().ui().connectButton->click(); });
@@ -104,9 +106,9 @@ double untilCaption(Program& program, StyledButton* button, const QString& capti
 void clickRoundTrip() {
     Rig rig;
     SimulatorProcess simulator(rig.dir.path(), {"--board", "1:0102"}, 1);
-    Program program(
-        Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network, rig.tune},
-        rig.dir.path());
+    Program program(Services{rig.speech, rig.serialPorts, rig.waits, rig.dialogs, rig.network,
+                             rig.tune, rig.writer},
+                    rig.dir.path());
     program.window().ui().probeWaitList->setCurrentIndex(0);
     program.window().ui().connectButton->click();
     std::vector<double> on, off;

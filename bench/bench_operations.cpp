@@ -9,6 +9,7 @@
 #include "hubsim/hub_rack.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
+#include "platform/thread_writer.h"
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "ui/drop_list.h"
@@ -51,20 +52,25 @@ struct Rig {
     AgreeingDialogs dialogs;
     QuietNetwork network;
     QuietTune tune;
+    ThreadWriter writer;
     std::unique_ptr<Program> program;
 
     void start(Waits& waits) {
         program = std::make_unique<Program>(
-            Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
+            Services{speech, serialPorts, waits, dialogs, network, tune, writer}, dir.path());
     }
+    // In the file before the next start reads it.
     void fillRemarks() {
-        TableStore store;
-        const StoreSession remarks(store, dir.path() + stores::RemarkFile, stores::RemarkAlias);
-        TableStore::Batch batch(store);
-        for (int record = 2; record <= stores::WalkedRemarkRecords; ++record) {
-            store.skip();
-            store.writeField(stores::RemarkField, QStringLiteral("机柜%1号位设备").arg(record));
+        {
+            TableStore store{writer};
+            const StoreSession remarks(store, dir.path() + stores::RemarkFile, stores::RemarkAlias);
+            TableStore::Batch batch(store);
+            for (int record = 2; record <= stores::WalkedRemarkRecords; ++record) {
+                store.skip();
+                store.writeField(stores::RemarkField, QStringLiteral("机柜%1号位设备").arg(record));
+            }
         }
+        writer.drain();
     }
     const MainWindow::Controls& ui() const { return program->window().ui(); }
     void search(const QString& text) {

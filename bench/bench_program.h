@@ -5,6 +5,7 @@
 #include "app/program.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
+#include "platform/thread_writer.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -13,7 +14,7 @@
 struct QuietProgram {
     explicit QuietProgram(const QString& dir)
         : serialPorts(dir),
-          program(Services{speech, serialPorts, waits, dialogs, network, tune}, dir) {}
+          program(Services{speech, serialPorts, waits, dialogs, network, tune, writer}, dir) {}
 
     // With the shortest probe wait, as a click on 连接设备 finds the boards there.
     void connect() {
@@ -27,5 +28,6 @@ struct QuietProgram {
     QuietDialogs dialogs;
     QuietNetwork network;
     QuietTune tune;
+    ThreadWriter writer;
     Program program;
 };

@@ -10,6 +10,7 @@
 #include "platform/pcaudio_tune.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_serial_port.h"
+#include "platform/thread_writer.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -18,13 +19,14 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const QString programDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     PcaudioTune tune;
+    ThreadWriter writer;
     EspeakSpeech speech;
     QtSerialPortFactory serialPorts(programDir);
     EventLoopWaits waits;
     QtDialogs dialogs;
     LoadedNetwork network({QStringLiteral(NETWORK_MODULE_DIR)});
-    return runProgram(Services{speech, serialPorts, waits, dialogs, network, tune}, programDir,
-                      [](Program& program) {
+    return runProgram(Services{speech, serialPorts, waits, dialogs, network, tune, writer},
+                      programDir, [](Program& program) {
                           // A zero timer fires once every pending event has been handled.
                           QTimer::singleShot(0, &program.window(), [&program] {
                               printIdleFigures();

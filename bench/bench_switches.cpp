@@ -8,12 +8,14 @@
 #include "hubsim/hub_rack.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
+#include "platform/thread_writer.h"
 #include "rack/rack_model.h"
 #include "tiles/tile_switches.h"
 #include "ui/styled_button.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -28,6 +30,7 @@ struct Rig {
     QuietDialogs dialogs;
     QuietNetwork network;
     QuietTune tune;
+    ThreadWriter writer;
     std::unique_ptr<Program> program;
 
     // Eight boards, one per link, found by a query run.
@@ -35,7 +38,7 @@ struct Rig {
         for (int k = 1; k <= LinkCount; ++k)
             rack.addBoard(k, quint16(0x0100 + k));
         program = std::make_unique<Program>(
-            Services{speech, serialPorts, waits, dialogs, network, tune}, dir.path());
+            Services{speech, serialPorts, waits, dialogs, network, tune, writer}, dir.path());
         program->window().ui().probeWaitList->setCurrentIndex(0);
         program->window().ui().connectButton->click();
         for (const LinkState& link : program->state().links) {
@@ -63,7 +66,8 @@ int main(int argc, char* argv[]) {
             return 1;
         }
         // The intent kept before the frame goes out, then the echo handled straight away, as
-        // its last byte arrives, and the write that keeps the confirmation.
+        // its last byte arrives, and the write that keeps the confirmation: each until the
+        // writer has answered.
         Context& context = rig.program->context();
         std::vector<double> intents;
         std::vector<double> confirmations;
@@ -74,15 +78,24 @@ int main(int argc, char* argv[]) {
             const QString frame = frame::switchText(link.address, link.deviceNumber, tile,
                                                     on ? frame::Command::On : frame::Command::Off);
             TileSwitches switches(context);
-            intents.push_back(timeMs([&] { switches.send({tile}, on, RackEvents::Cause::Click); }));
+            QEventLoop answered;
+            intents.push_back(timeMs([&] {
+                switches.send({tile}, on, RackEvents::Cause::Click,
+                              [&answered](bool) { answered.quit(); });
+                answered.exec();
+            }));
+            const auto kept = QObject::connect(&context.rack, &RackModel::switchKept, &answered,
+                                               &QEventLoop::quit);
             confirmations.push_back(timeMs([&] {
                 switches.onEcho(1, frame);
                 context.rack.flush();
+                answered.exec();
             }));
+            QObject::disconnect(kept);
         }
         report("one switch's intent kept and its frame sent (median)", median(intents), "ms", "-");
-        report("one confirmation and its synced store write (median)", median(confirmations), "ms",
-               "-");
+        report("one confirmation until its store write is synced (median)", median(confirmations),
+               "ms", "-");
     }
 
     {
