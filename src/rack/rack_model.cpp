@@ -157,50 +157,30 @@ bool RackModel::askedBefore(int tile) const {
 // confirms nothing meanwhile, and what the window and scripts read errs towards "on".
 void RackModel::ask(const QList<int>& tiles, bool on, const QStringList& keys,
                     std::function<void(bool mayGo)> mayGo) {
-    QList<KeptSwitches::Change> changes;
-    struct Before {
-        int tile;
-        QString device;
-        Asked asked;
-        Kept kept;
-    };
-    QList<Before> before;
+    if (intents_.size() >= MaxWaitingIntents) {
+        emit writeFailed(QStringLiteral("too many switches waiting to be kept"));
+        mayGo(!on);
+        return;
+    }
+    Intent intent{tiles, {}, on, keys, {}, {}, std::move(mayGo)};
     for (int i = 0; i < tiles.size(); ++i) {
         const int tile = tiles[i];
         const QString device = foundDevice(linkOf(tile));
-        changes.append({device, slotOf(tile), Kept::Asked});
         // A confirmation still to be written would overwrite the intent with an older truth.
         unsaved_.remove(tile);
         Kept& kept = board(device).slotStates[size_t(slotOf(tile) - 1)];
-        before.append({tile, device, asked_[size_t(tile - 1)], kept});
+        intent.devices.append(device);
+        intent.asked.append(asked_[size_t(tile - 1)]);
+        intent.kept.append(kept);
         const bool wasOn = !on && (kept == Kept::On || asked_[size_t(tile - 1)].wasOn);
         kept = Kept::Asked;
         asked_[size_t(tile - 1)] = Asked{keys.value(i), on, wasOn, false};
         emit tileChanged(tile);
     }
-    kept_.writeLater(
-        changes, std::exchange(unsavedLinks_, {}), this,
-        [this, on, before, keys, mayGo = std::move(mayGo)](bool written, const QString& error) {
-            if (!written)
-                emit writeFailed(error);
-            for (int i = 0; i < before.size(); ++i) {
-                const Before& each = before[i];
-                Asked& asked = asked_[size_t(each.tile - 1)];
-                if (asked.key != keys.value(i))
-                    continue;
-                if (written) {
-                    unkept_.remove(each.tile);
-                } else if (on) {
-                    asked = each.asked;
-                    board(each.device).slotStates[size_t(slotOf(each.tile) - 1)] = each.kept;
-                    emit tileChanged(each.tile);
-                } else {
-                    // A switch off still goes out: what stays kept says on, the safe side.
-                    unkept_.insert(each.tile);
-                }
-            }
-            mayGo(written || !on);
-        });
+    intents_.append(std::move(intent));
+    // Nothing to gather behind: the frames need not wait a turn of the event loop.
+    if (writesUnderWay_ == 0)
+        flush();
 }
 
 void RackModel::forgetAsked(int tile) {
@@ -234,33 +214,69 @@ void RackModel::confirm(int tile) {
 }
 
 void RackModel::scheduleFlush() {
-    if (flushPlanned_)
+    if (flushPlanned_ || writesUnderWay_ > 0)
         return;
     flushPlanned_ = true;
     waits_.callAfter(0, this, [this] { flush(); });
 }
 
+// Intents come first: a confirmation left in the same write is of a later switch.
 void RackModel::flush() {
     flushPlanned_ = false;
-    if (unsaved_.isEmpty() && unsavedLinks_.isEmpty())
+    if (intents_.isEmpty() && unsaved_.isEmpty() && unsavedLinks_.isEmpty())
         return;
+    const auto intents = std::exchange(intents_, {});
     const auto confirmed = std::exchange(unsaved_, {});
     QList<KeptSwitches::Change> changes;
+    for (const Intent& intent : intents) {
+        for (int i = 0; i < intent.tiles.size(); ++i)
+            changes.append({intent.devices[i], slotOf(intent.tiles[i]), Kept::Asked});
+    }
     for (auto it = confirmed.begin(); it != confirmed.end(); ++it)
         changes.append(
             {it.value().first, slotOf(it.key()), it.value().second ? Kept::On : Kept::Off});
+    ++writesUnderWay_;
     kept_.writeLater(changes, std::exchange(unsavedLinks_, {}), this,
-                     [this, confirmed](bool written, const QString& error) {
-                         if (!written)
-                             emit writeFailed(error);
-                         for (auto it = confirmed.begin(); it != confirmed.end(); ++it) {
-                             if (written)
-                                 unkept_.remove(it.key());
-                             else
-                                 unkept_.insert(it.key());
-                             emit switchKept(it.key(), it.value().second, written);
-                         }
+                     [this, intents, confirmed](bool written, const QString& error) {
+                         --writesUnderWay_;
+                         landed(intents, confirmed, written, error);
+                         if (writesUnderWay_ == 0)
+                             flush();
                      });
+}
+
+// A switch on whose intent could not be kept is taken back as if never asked, unless its tile
+// was asked again since; a switch off goes out all the same, kept as possibly on.
+void RackModel::landed(const QList<Intent>& intents,
+                       const QHash<int, QPair<QString, bool>>& confirmed, bool written,
+                       const QString& error) {
+    if (!written)
+        emit writeFailed(error);
+    for (const Intent& intent : intents) {
+        for (int i = 0; i < intent.tiles.size(); ++i) {
+            const int tile = intent.tiles[i];
+            Asked& asked = asked_[size_t(tile - 1)];
+            if (asked.key != intent.keys.value(i))
+                continue;
+            if (written) {
+                unkept_.remove(tile);
+            } else if (intent.on) {
+                asked = intent.asked[i];
+                board(intent.devices[i]).slotStates[size_t(slotOf(tile) - 1)] = intent.kept[i];
+                emit tileChanged(tile);
+            } else {
+                unkept_.insert(tile);
+            }
+        }
+        intent.mayGo(written || !intent.on);
+    }
+    for (auto it = confirmed.begin(); it != confirmed.end(); ++it) {
+        if (written)
+            unkept_.remove(it.key());
+        else
+            unkept_.insert(it.key());
+        emit switchKept(it.key(), it.value().second, written);
+    }
 }
 
 int RackModel::switchableOn() const {

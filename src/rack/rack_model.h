@@ -87,7 +87,9 @@ public:
     // The board echoed the tile's frame: shown at once, kept on the next turn of the event loop,
     // and only then told through switchKept.
     void confirm(int tile);
-    // Writes what is not kept yet, in one transaction, through the writer.
+    // Hands what is not kept yet to the writer now, in one transaction, even behind a write
+    // still under way. Otherwise what is asked or confirmed while a write is under way waits
+    // for it to land, so that on a slow disk all of it costs one sync together.
     void flush();
 
     // Tiles that read on and whose board can be told to switch them off.
@@ -106,6 +108,10 @@ public:
     Q_SIGNAL void writeFailed(const QString& reason);
     Q_SIGNAL void duplicateFound(const QString& deviceNumber);
 
+    // Intents asked while a write is under way wait for the next; beyond this many a switch is
+    // refused as one that cannot be kept.
+    static constexpr int MaxWaitingIntents = 4 * TileCount;
+
 private:
     struct Board {
         int link = 0;
@@ -117,6 +123,18 @@ private:
     Board& board(const QString& deviceNumber);
     void changeLink(int link);
     void scheduleFlush();
+    // A switch asked whose intent waits to be written, and what its tiles were before.
+    struct Intent {
+        QList<int> tiles;
+        QStringList devices;
+        bool on = false;
+        QStringList keys;
+        QList<Asked> asked;
+        QList<Kept> kept;
+        std::function<void(bool mayGo)> mayGo;
+    };
+    void landed(const QList<Intent>& intents, const QHash<int, QPair<QString, bool>>& confirmed,
+                bool written, const QString& error);
     int possiblyOn(const Board& board) const;
 
     KeptSwitches& kept_;
@@ -130,6 +148,8 @@ private:
     // Confirmed switches to keep: tile to the device number and on.
     QHash<int, QPair<QString, bool>> unsaved_;
     QHash<QString, int> unsavedLinks_;
+    QList<Intent> intents_;
     QSet<int> unkept_;
     bool flushPlanned_ = false;
+    int writesUnderWay_ = 0;
 };
