@@ -1,11 +1,12 @@
-// Usage: screenshot OUTPUT.png [window|eight-boards|unbind-question|unconfirmed]
+// Usage: screenshot OUTPUT.png [window|eight-boards|unbind-question|unconfirmed|lost-link]
 // Renders the real main window offscreen, connected to simulated boards through the program's
 // real serial code and waits:
 //   window           three boards found, two slots switched on, the boards bound and a search
 //                    made (the picture in the README);
 //   eight-boards     a board on every hub link, so that all eight tab titles are long;
 //   unbind-question  the question 解除绑定 asks, as the toolkit draws it in the program;
-//   unconfirmed      a tile whose board did not echo its switch, and one still waiting.
+//   unconfirmed      a tile whose board did not echo its switch, and one still waiting;
+//   lost-link        link 1's cable pulled with two slots on and one switch not echoed.
 #include "offscreen_screen.h"
 #include "quiet_services.h"
 
@@ -83,10 +84,10 @@ int main(int argc, char* argv[]) {
     const QByteArray scene = argc == 3 ? QByteArray(argv[2]) : QByteArray("window");
     if (argc < 2 || argc > 3 ||
         (scene != "window" && scene != "eight-boards" && scene != "unbind-question" &&
-         scene != "unconfirmed")) {
-        std::fputs(
-            "usage: screenshot OUTPUT.png [window|eight-boards|unbind-question|unconfirmed]\n",
-            stderr);
+         scene != "unconfirmed" && scene != "lost-link")) {
+        std::fputs("usage: screenshot OUTPUT.png "
+                   "[window|eight-boards|unbind-question|unconfirmed|lost-link]\n",
+                   stderr);
         return 2;
     }
     // A screen larger than the design, so that the window takes its designed size.
@@ -138,6 +139,21 @@ int main(int argc, char* argv[]) {
         QTest::qWait(TileSwitches::ConfirmationMs + 200);
         rack.setFault(2, HubRack::Fault::LateReply, 5000);
         window.tile(6).button->click();
+        QTest::qWait(50);
+        return save(window, argv[1]) ? 0 : 1;
+    }
+    if (scene == "lost-link") {
+        for (int tile : {3, 10})
+            if (!switchOn(window, tile))
+                return 1;
+        rack.setFault(2, HubRack::Fault::DropEcho);
+        window.tile(5).button->click();
+        QTest::qWait(TileSwitches::ConfirmationMs + 200);
+        rack.unplug(2);
+        if (!QTest::qWaitFor([&] { return !program.rack().isFound(1); }, 2000)) {
+            std::fputs("screenshot: link 1 was not lost\n", stderr);
+            return 1;
+        }
         QTest::qWait(50);
         return save(window, argv[1]) ? 0 : 1;
     }
