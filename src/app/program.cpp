@@ -57,7 +57,7 @@ Program::Program(Services services, const QString& programDir)
                                              portPointers(ports_),
                                              programDir},
       byteArrival_(context_), linkLife_(context_), connectRun_(context_), tileClicks_(context_),
-      tileSwitches_(context_), tileLook_(context_), remarkEditing_(context_),
+      tileSwitches_(context_), tileLook_(context_), linkLook_(context_), remarkEditing_(context_),
       remarkSearch_(context_), viewFilters_(context_), binding_(context_), disconnect_(context_),
       networkAddress_(context_), addDevice_(context_), promptSound_(context_),
       powerCycle_(context_) {
@@ -117,6 +117,8 @@ void Program::wireRack() {
                      call(tileLook_, &TileLook::onTileChanged));
     QObject::connect(&rack_, &RackModel::linkChanged, &window_,
                      [this](int) { tileLook_.onLinkChanged(); });
+    QObject::connect(&rack_, &RackModel::linkChanged, &window_,
+                     call(linkLook_, &LinkLook::onLinkChanged));
     QObject::connect(&rack_, &RackModel::switchKept, &window_,
                      [this](int tile, bool on, bool) { emit events_.switchConfirmed(tile, on); });
     QObject::connect(&rack_, &RackModel::writeFailed, &window_, [this](const QString&) {

@@ -17,6 +17,7 @@
 #include "store/kept_switches.h"
 #include "store/table_store.h"
 #include "tiles/add_device.h"
+#include "tiles/link_look.h"
 #include "tiles/power_cycle.h"
 #include "tiles/remark_editing.h"
 #include "tiles/tile_clicks.h"
@@ -78,6 +79,7 @@ private:
     TileClicks tileClicks_;
     TileSwitches tileSwitches_;
     TileLook tileLook_;
+    LinkLook linkLook_;
     RemarkEditing remarkEditing_;
     RemarkSearch remarkSearch_;
     ViewFilters viewFilters_;

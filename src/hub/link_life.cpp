@@ -26,7 +26,7 @@ void LinkLife::onPortLost(int link) {
         return;
     context_.ports[size_t(link - 1)]->close();
     lost.forget(LinkPhase::Lost);
-    context_.rack.linkGone(link);
+    context_.rack.linkLost(link);
     const auto& ui = context_.window.ui();
     ui.linkLamps[size_t(link - 1)]->setColour(colour::Red);
     const bool anyLeft = std::any_of(state.links.begin(), state.links.end(),

@@ -93,6 +93,9 @@ struct GlobalState {
     QSet<int> openedLinesDue;
     // The open-devices lines shown for boards on no link that may still power slots.
     QStringList absentBoardLines;
+    // Per link, the device number of the board whose loss the status line told, until it
+    // told its return.
+    std::array<QString, LinkCount> lostBoardsTold;
 
     // The box of the last remark event, and the tile whose remark a save may write: the one
     // accepted for editing at the last got-focus, 0 before any.
