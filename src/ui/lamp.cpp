@@ -5,6 +5,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 Lamp::Lamp(const QString& name, std::optional<quint32> colour, QWidget* parent)
     : QWidget(parent), colour_(colour) {
     setObjectName(name);
