@@ -272,8 +272,8 @@ int RackModel::possiblyOn(const Board& each) const {
 
 int RackModel::possiblyPowered() const {
     int count = 0;
-    for (int tile = 1; tile <= TileCount; ++tile)
-        count += state(tile) == SlotState::Unknown ? 1 : 0;
+    for (int link = 1; link <= LinkCount; ++link)
+        count += unknownTiles(link);
     for (const AbsentBoard& absent : absentBoards())
         count += absent.possiblyOn;
     return count;
