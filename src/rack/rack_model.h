@@ -55,6 +55,10 @@ public:
     // purpose, the board may have been left powering slots that nothing can switch off now.
     void linkLost(int link);
     bool isFound(int link) const { return !found_[size_t(link - 1)].isEmpty(); }
+    bool anyFound() const {
+        return std::any_of(found_.begin(), found_.end(),
+                           [](const QString& d) { return !d.isEmpty(); });
+    }
     QString foundDevice(int link) const { return found_[size_t(link - 1)]; }
     int port(int link) const { return ports_[size_t(link - 1)]; }
     // The link lost its board and has found none since; the board's device number.
