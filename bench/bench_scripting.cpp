@@ -1,32 +1,28 @@
 // Scripts' round trips: from `hubrixctl on 5` to its confirmed reply, through the control
-// channel, the tile click and the simulated board over a pseudo-terminal; and what a status
-// and a get with all 336 tiles on cost.
+// channel, the tile click and the simulated board over a pseudo-terminal; what a status and a
+// get with all 336 tiles on cost; a connect of eight boards from a script; and 50 power cycles
+// at once, each off time measured where it matters, at its board.
 #include "bench_program.h"
 #include "bench_stats.h"
-#include "simulator_process.h"
-
-#include "app/program.h"
-#include "platform/control_address.h"
-#include "platform/control_server.h"
-#include "platform/event_loop_waits.h"
-#include "platform/qt_serial_port.h"
-#include "script/control_channel.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QEventLoop>
-#include <QFileInfo>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 
+#include <cmath>
+#include <map>
+
 namespace {
+constexpr int Cycles = 50;
+constexpr int ConnectRuns = 5;
+
 QString tool(const QString& path) {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/") + path;
 }
@@ -63,31 +59,164 @@ double hubrixctlMs(const QStringList& arguments, int* exitCode) {
     *exitCode = child.exitCode();
     return ms;
 }
+
+// The serial port number of each found link, from a status reply.
+std::map<int, int> portsOfLinks(const QByteArray& status) {
+    std::map<int, int> ports;
+    for (const QJsonValue& link :
+         QJsonDocument::fromJson(status).object().value("links").toArray()) {
+        if (link.toObject().value("found").toBool())
+            ports[link.toObject().value("link").toInt()] = link.toObject().value("port").toInt();
+    }
+    return ports;
+}
+
+// `hubrixctl connect` finding all eight boards, from request to reply, each run after a
+// `hubrixctl disconnect`, at the probe wait the window starts with.
+void benchConnect(ScriptedRack& rack, QLocalSocket& socket, const QStringList& dirArgument) {
+    std::vector<double> runs;
+    int exitCode = 0;
+    std::printf("hubrixctl connect, 8 boards on ports 1 ... 8, probe wait %s ms:",
+                qPrintable(rack.quiet.program.window().ui().probeWaitList->currentText()));
+    for (int run = 0; run < ConnectRuns; ++run) {
+        if (run > 0)
+            hubrixctlMs(dirArgument + QStringList{"disconnect", "--yes"}, &exitCode);
+        runs.push_back(hubrixctlMs(dirArgument + QStringList{"connect"}, &exitCode));
+        std::printf(" %.0f ms (exit %d)", runs.back(), exitCode);
+    }
+    std::printf("; %zu links found\n", portsOfLinks(ask(socket, R"({"cmd":"status"})")).size());
+    report("hubrixctl connect of 8 boards, request to reply (median)", median(runs), "ms", "-");
+}
+
+// "SECONDS board DEV on port P: slot S on|off", as hubsim --times prints a switch.
+struct BoardSwitch {
+    double seconds;
+    int port;
+    int slot;
+    bool on;
+};
+
+std::vector<BoardSwitch> boardSwitches(const QString& log) {
+    QFile file(log);
+    std::vector<BoardSwitch> switches;
+    if (!file.open(QIODevice::ReadOnly))
+        return switches;
+    while (!file.atEnd()) {
+        const QList<QByteArray> words = file.readLine().simplified().split(' ');
+        if (words.size() == 9 && words[3] == "on" && words[4] == "port" && words[6] == "slot")
+            switches.push_back({words[0].toDouble(), words[5].chopped(1).toInt(), words[7].toInt(),
+                                words[8] == "on"});
+    }
+    return switches;
+}
+
+// Tiles spread over the eight boards, each with its own off time between 0.5 and 5 s, and not
+// in the order of the tiles, so that a board's neighbouring slots end their cycles apart.
+struct Cycle {
+    int tile;
+    int offMs;
+};
+
+std::vector<Cycle> spreadCycles() {
+    std::vector<Cycle> cycles;
+    for (int i = 0; i < Cycles; ++i)
+        cycles.push_back({3 + 6 * i, 500 + (i * 17 % Cycles) * 4500 / (Cycles - 1)});
+    return cycles;
+}
+
+// 50 `hubrixctl cycle TILE --off-ms MS` at once, each off time measured at the board: from
+// the off frame to the on frame it received, as the simulator's log stamps them.
+void benchCycles(QLocalSocket& socket, const QStringList& dirArgument, const QString& log) {
+    const std::vector<Cycle> cycles = spreadCycles();
+    QJsonArray tiles;
+    for (const Cycle& each : cycles)
+        tiles.append(each.tile);
+    const QByteArray switchedOn = ask(
+        socket,
+        QJsonDocument(QJsonObject{{"cmd", "on"}, {"tiles", tiles}}).toJson(QJsonDocument::Compact));
+    const std::map<int, int> ports = portsOfLinks(ask(socket, R"({"cmd":"status"})"));
+
+    std::vector<std::unique_ptr<QProcess>> clients;
+    int running = 0;
+    QEventLoop loop;
+    QTimer::singleShot(30'000, &loop, &QEventLoop::quit);
+    for (const Cycle& each : cycles) {
+        clients.push_back(std::make_unique<QProcess>());
+        QObject::connect(clients.back().get(), &QProcess::finished, &loop, [&] {
+            if (--running == 0)
+                loop.quit();
+        });
+        ++running;
+        clients.back()->start(tool(QStringLiteral("hubrixctl/hubrixctl")),
+                              dirArgument + QStringList{"cycle", QString::number(each.tile),
+                                                        "--off-ms", QString::number(each.offMs)});
+    }
+    loop.exec();
+    const auto done = std::count_if(clients.begin(), clients.end(), [](const auto& client) {
+        return client->state() == QProcess::NotRunning && client->exitCode() == 0;
+    });
+    std::printf("\n%d power cycles at once (tiles on first: %s), %lld exited 0\n", Cycles,
+                QJsonDocument::fromJson(switchedOn).object().value("ok").toBool() ? "confirmed"
+                                                                                  : "NOT confirmed",
+                qlonglong(done));
+
+    const std::vector<BoardSwitch> switches = boardSwitches(log);
+    std::printf("tile  port slot  asked ms  at the board ms   error\n");
+    double worst = 0;
+    int within = 0;
+    int measured = 0;
+    for (const Cycle& each : cycles) {
+        const int port =
+            ports.count((each.tile - 1) / 42 + 1) ? ports.at((each.tile - 1) / 42 + 1) : 0;
+        const int slot = (each.tile - 1) % 42 + 1;
+        // The last off frame the slot received, and the on frame after it.
+        double off = -1;
+        double on = -1;
+        for (const BoardSwitch& seen : switches) {
+            if (seen.port != port || seen.slot != slot)
+                continue;
+            if (!seen.on) {
+                off = seen.seconds;
+                on = -1;
+            } else if (off >= 0 && on < 0) {
+                on = seen.seconds;
+            }
+        }
+        if (off < 0 || on < 0) {
+            std::printf("%4d  %4d %4d  %8d  no off and on frame seen\n", each.tile, port, slot,
+                        each.offMs);
+            continue;
+        }
+        const double ms = (on - off) * 1000;
+        const double error = (ms - each.offMs) / each.offMs * 100;
+        std::printf("%4d  %4d %4d  %8d  %15.1f  %+6.2f %%\n", each.tile, port, slot, each.offMs, ms,
+                    error);
+        ++measured;
+        worst = std::max(worst, std::abs(error));
+        within += std::abs(error) <= 10 ? 1 : 0;
+    }
+    std::printf("off times measured at the board: %d of %d; within 10 %%: %d; worst error "
+                "%.2f %%\n",
+                measured, Cycles, within, worst);
+}
 } // namespace
 
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QTemporaryDir runtime;
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-
-    QTemporaryDir dir;
-    QStringList boards;
-    for (int port = 1; port <= 8; ++port)
-        boards << "--board" << QString::number(port) + ":010" + QString::number(port);
-    SimulatorProcess simulator(dir.path(), boards, 8);
-    QuietProgram quiet(dir.path());
-    quiet.connect();
-    Program& program = quiet.program;
-    ControlChannel channel(program.context(), std::make_unique<ControlServer>());
-    if (!channel.listen(control_address::socketPath(dir.path()))) {
-        std::printf("no control channel: %s\n", qPrintable(channel.errorString()));
+    // The simulator stamps the frames its boards receive; the cycles' off times are read there.
+    QTemporaryDir logDir;
+    const QString log = logDir.filePath(QStringLiteral("hubsim.log"));
+    ScriptedRack rack({"--times"}, log);
+    if (!rack.listen())
         return 1;
-    }
+    const QStringList dirArgument{"--dir", rack.dir.path()};
 
     QLocalSocket socket;
-    socket.connectToServer(control_address::socketPath(dir.path()));
+    socket.connectToServer(rack.socketPath());
     socket.waitForConnected(2000);
+    benchConnect(rack, socket, dirArgument);
+
     std::vector<double> onReplies;
     int unconfirmed = 0;
     for (int i = 0; i < 200; ++i) {
@@ -105,7 +234,6 @@ int main(int argc, char* argv[]) {
     report("on 5 to confirmed reply, open connection (median)", median(onReplies), "ms", "-");
 
     std::vector<double> processReplies;
-    const QStringList dirArgument{"--dir", dir.path()};
     for (int i = 0; i < 40; ++i) {
         int exitCode = 0;
         const double ms =
@@ -157,5 +285,6 @@ int main(int argc, char* argv[]) {
     report("hubrixctl get 1-336, process start to exit (median)", median(getProcess), "ms", "-");
     std::printf("hubrixctl get 1-336 exit %d (0: all on)\n", exitCode);
     hubrixctlMs(dirArgument + QStringList{"off", "1-336"}, &exitCode);
+    benchCycles(socket, dirArgument, log);
     return 0;
 }
