@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <ctime>
 #include <map>
 
 namespace {
@@ -117,6 +118,12 @@ struct Cycle {
     int offMs;
 };
 
+double monotonicSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
 std::vector<Cycle> spreadCycles() {
     std::vector<Cycle> cycles;
     for (int i = 0; i < Cycles; ++i)
@@ -124,9 +131,28 @@ std::vector<Cycle> spreadCycles() {
     return cycles;
 }
 
+// Starts a hubrixctl for each TILE MS pair in the background, as a script would, and prints
+// "TILE STATUS WHAT IT PRINTED" as each ends. Starting them from this thread instead would hold up
+// the program, which answers here, for each start.
+const char* const CycleScript = R"(ctl=$1; dir=$2; shift 2
+while [ $# -gt 0 ]; do
+    (said=$("$ctl" --dir "$dir" cycle "$1" --off-ms "$2" 2>&1); echo "$1 $? $said") &
+    shift 2
+done
+wait)";
+
+// The machine's load over the last minute: other work on it shows in the timings.
+QByteArray loadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0) : "?";
+}
+
 // 50 `hubrixctl cycle TILE --off-ms MS` at once, each off time measured at the board: from
-// the off frame to the on frame it received, as the simulator's log stamps them.
-void benchCycles(QLocalSocket& socket, const QStringList& dirArgument, const QString& log) {
+// the off frame to the on frame it received, as the simulator's log stamps them. Beside it,
+// the same span in the program, from handing the off frame to its serial port (once its
+// intent is kept) to handing the on frame: where the two differ, the frames took different
+// times to the board.
+void benchCycles(ScriptedRack& rack, QLocalSocket& socket, const QString& log) {
     const std::vector<Cycle> cycles = spreadCycles();
     QJsonArray tiles;
     for (const Cycle& each : cycles)
@@ -136,32 +162,46 @@ void benchCycles(QLocalSocket& socket, const QStringList& dirArgument, const QSt
         QJsonDocument(QJsonObject{{"cmd", "on"}, {"tiles", tiles}}).toJson(QJsonDocument::Compact));
     const std::map<int, int> ports = portsOfLinks(ask(socket, R"({"cmd":"status"})"));
 
-    std::vector<std::unique_ptr<QProcess>> clients;
-    int running = 0;
+    // Per tile, when the program handed over its last off frame and the on frame after it.
+    std::map<int, std::pair<double, double>> handed;
+    const QMetaObject::Connection watching =
+        QObject::connect(&rack.quiet.program.context().events, &RackEvents::switchRequested,
+                         [&handed](int tile, bool on, RackEvents::Cause) {
+                             auto& [off, onAgain] = handed[tile];
+                             (on ? onAgain : off) = monotonicSeconds();
+                         });
+    QStringList arguments{"-c", CycleScript, "sh", tool(QStringLiteral("hubrixctl/hubrixctl")),
+                          rack.dir.path()};
+    for (const Cycle& each : cycles)
+        arguments << QString::number(each.tile) << QString::number(each.offMs);
+    QProcess script;
     QEventLoop loop;
+    QObject::connect(&script, &QProcess::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(30'000, &loop, &QEventLoop::quit);
-    for (const Cycle& each : cycles) {
-        clients.push_back(std::make_unique<QProcess>());
-        QObject::connect(clients.back().get(), &QProcess::finished, &loop, [&] {
-            if (--running == 0)
-                loop.quit();
-        });
-        ++running;
-        clients.back()->start(tool(QStringLiteral("hubrixctl/hubrixctl")),
-                              dirArgument + QStringList{"cycle", QString::number(each.tile),
-                                                        "--off-ms", QString::number(each.offMs)});
+    const double started = monotonicSeconds();
+    script.start(QStringLiteral("sh"), arguments);
+    StallMeter stalls;
+    const double longestStall = stalls.measure([&loop] { loop.exec(); });
+    QObject::disconnect(watching);
+    std::map<int, int> exits;
+    std::map<int, QByteArray> said;
+    for (const QByteArray& line : script.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> words = line.split(' ');
+        if (words.size() < 2)
+            continue;
+        exits[words[0].toInt()] = words[1].toInt();
+        said[words[0].toInt()] = line.mid(words[0].size() + words[1].size() + 2);
     }
-    loop.exec();
-    const auto done = std::count_if(clients.begin(), clients.end(), [](const auto& client) {
-        return client->state() == QProcess::NotRunning && client->exitCode() == 0;
-    });
-    std::printf("\n%d power cycles at once (tiles on first: %s), %lld exited 0\n", Cycles,
+    std::printf("\n%d power cycles at once (tiles on first: %s; load average %s), %zu of 50 "
+                "hubrixctl ended\n",
+                Cycles,
                 QJsonDocument::fromJson(switchedOn).object().value("ok").toBool() ? "confirmed"
                                                                                   : "NOT confirmed",
-                qlonglong(done));
+                loadAverage().constData(), exits.size());
 
     const std::vector<BoardSwitch> switches = boardSwitches(log);
-    std::printf("tile  port slot  asked ms  at the board ms   error\n");
+    std::printf("tile  port slot  exit  off frame at ms  asked ms  in the program ms  at the "
+                "board ms   error\n");
     double worst = 0;
     int within = 0;
     int measured = 0;
@@ -183,21 +223,29 @@ void benchCycles(QLocalSocket& socket, const QStringList& dirArgument, const QSt
             }
         }
         if (off < 0 || on < 0) {
-            std::printf("%4d  %4d %4d  %8d  no off and on frame seen\n", each.tile, port, slot,
-                        each.offMs);
+            std::printf("%4d  %4d %4d  %4d  %15s  %8d  no off and on frame seen\n", each.tile, port,
+                        slot, exits.count(each.tile) ? exits.at(each.tile) : -1, "-", each.offMs);
             continue;
         }
+        const auto [handedOff, handedOn] = handed[each.tile];
         const double ms = (on - off) * 1000;
         const double error = (ms - each.offMs) / each.offMs * 100;
-        std::printf("%4d  %4d %4d  %8d  %15.1f  %+6.2f %%\n", each.tile, port, slot, each.offMs, ms,
-                    error);
+        std::printf("%4d  %4d %4d  %4d  %15.1f  %8d  %17.1f  %15.1f  %+6.2f %%\n", each.tile, port,
+                    slot, exits.count(each.tile) ? exits.at(each.tile) : -1, (off - started) * 1000,
+                    each.offMs, (handedOn - handedOff) * 1000, ms, error);
         ++measured;
         worst = std::max(worst, std::abs(error));
         within += std::abs(error) <= 10 ? 1 : 0;
     }
+    std::printf("(off frame at: when the board received it, after the script was started)\n");
+    for (const auto& [tile, status] : exits) {
+        if (status != 0)
+            std::printf("tile %d: hubrixctl exited %d: %s\n", tile, status, said[tile].constData());
+    }
     std::printf("off times measured at the board: %d of %d; within 10 %%: %d; worst error "
                 "%.2f %%\n",
                 measured, Cycles, within, worst);
+    report("longest the program's thread handled no event meanwhile", longestStall, "ms", "-");
 }
 } // namespace
 
@@ -285,6 +333,6 @@ int main(int argc, char* argv[]) {
     report("hubrixctl get 1-336, process start to exit (median)", median(getProcess), "ms", "-");
     std::printf("hubrixctl get 1-336 exit %d (0: all on)\n", exitCode);
     hubrixctlMs(dirArgument + QStringList{"off", "1-336"}, &exitCode);
-    benchCycles(socket, dirArgument, log);
+    benchCycles(rack, socket, log);
     return 0;
 }
