@@ -5,6 +5,8 @@
 #include "bench_program.h"
 #include "bench_stats.h"
 
+#include "hub/dimensions.h"
+
 #include <QApplication>
 #include <QEventLoop>
 #include <QFile>
@@ -19,6 +21,7 @@
 #include <cmath>
 #include <ctime>
 #include <map>
+#include <optional>
 
 namespace {
 constexpr int Cycles = 50;
@@ -111,19 +114,25 @@ std::vector<BoardSwitch> boardSwitches(const QString& log) {
     return switches;
 }
 
-// Tiles spread over the eight boards, each with its own off time between 0.5 and 5 s, and not
-// in the order of the tiles, so that a board's neighbouring slots end their cycles apart.
-struct Cycle {
-    int tile;
-    int offMs;
-};
-
 double monotonicSeconds() {
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
+// The machine's load over the last minute: other work on it shows in the timings.
+QByteArray loadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0) : "?";
+}
+
+struct Cycle {
+    int tile;
+    int offMs;
+};
+
+// Tiles spread over the eight boards, each with its own off time between 0.5 and 5 s, and not
+// in the order of the tiles, so that a board's neighbouring slots end their cycles apart.
 std::vector<Cycle> spreadCycles() {
     std::vector<Cycle> cycles;
     for (int i = 0; i < Cycles; ++i)
@@ -132,8 +141,8 @@ std::vector<Cycle> spreadCycles() {
 }
 
 // Starts a hubrixctl for each TILE MS pair in the background, as a script would, and prints
-// "TILE STATUS WHAT IT PRINTED" as each ends. Starting them from this thread instead would hold up
-// the program, which answers here, for each start.
+// "TILE STATUS WHAT IT PRINTED" as each ends. Starting them from this thread instead would hold
+// up the program, which answers here, for each start.
 const char* const CycleScript = R"(ctl=$1; dir=$2; shift 2
 while [ $# -gt 0 ]; do
     (said=$("$ctl" --dir "$dir" cycle "$1" --off-ms "$2" 2>&1); echo "$1 $? $said") &
@@ -141,33 +150,23 @@ while [ $# -gt 0 ]; do
 done
 wait)";
 
-// The machine's load over the last minute: other work on it shows in the timings.
-QByteArray loadAverage() {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0) : "?";
-}
-
-// 50 `hubrixctl cycle TILE --off-ms MS` at once, each off time measured at the board: from
-// the off frame to the on frame it received, as the simulator's log stamps them. Beside it,
-// the same span in the program, from handing the off frame to its serial port (once its
-// intent is kept) to handing the on frame: where the two differ, the frames took different
-// times to the board.
-void benchCycles(ScriptedRack& rack, QLocalSocket& socket, const QString& log) {
-    const std::vector<Cycle> cycles = spreadCycles();
-    QJsonArray tiles;
-    for (const Cycle& each : cycles)
-        tiles.append(each.tile);
-    const QByteArray switchedOn = ask(
-        socket,
-        QJsonDocument(QJsonObject{{"cmd", "on"}, {"tiles", tiles}}).toJson(QJsonDocument::Compact));
-    const std::map<int, int> ports = portsOfLinks(ask(socket, R"({"cmd":"status"})"));
-
-    // Per tile, when the program handed over its last off frame and the on frame after it.
+// What the script and the program did, on the clock of the simulator's stamps.
+struct CycleRun {
+    double started = 0;
+    double longestStallMs = 0;
+    // Per tile: hubrixctl's exit status and what it printed.
+    std::map<int, std::pair<int, QByteArray>> ended;
+    // Per tile: when the program handed its last off frame to the serial port (once its intent
+    // was kept), and the on frame after it.
     std::map<int, std::pair<double, double>> handed;
+};
+
+CycleRun runCycles(ScriptedRack& rack, const std::vector<Cycle>& cycles) {
+    CycleRun run;
     const QMetaObject::Connection watching =
         QObject::connect(&rack.quiet.program.context().events, &RackEvents::switchRequested,
-                         [&handed](int tile, bool on, RackEvents::Cause) {
-                             auto& [off, onAgain] = handed[tile];
+                         [&run](int tile, bool on, RackEvents::Cause) {
+                             auto& [off, onAgain] = run.handed[tile];
                              (on ? onAgain : off) = monotonicSeconds();
                          });
     QStringList arguments{"-c", CycleScript, "sh", tool(QStringLiteral("hubrixctl/hubrixctl")),
@@ -178,26 +177,62 @@ void benchCycles(ScriptedRack& rack, QLocalSocket& socket, const QString& log) {
     QEventLoop loop;
     QObject::connect(&script, &QProcess::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(30'000, &loop, &QEventLoop::quit);
-    const double started = monotonicSeconds();
+    run.started = monotonicSeconds();
     script.start(QStringLiteral("sh"), arguments);
     StallMeter stalls;
-    const double longestStall = stalls.measure([&loop] { loop.exec(); });
+    run.longestStallMs = stalls.measure([&loop] { loop.exec(); });
     QObject::disconnect(watching);
-    std::map<int, int> exits;
-    std::map<int, QByteArray> said;
     for (const QByteArray& line : script.readAllStandardOutput().split('\n')) {
         const QList<QByteArray> words = line.split(' ');
-        if (words.size() < 2)
-            continue;
-        exits[words[0].toInt()] = words[1].toInt();
-        said[words[0].toInt()] = line.mid(words[0].size() + words[1].size() + 2);
+        if (words.size() >= 2)
+            run.ended[words[0].toInt()] = {words[1].toInt(),
+                                           line.mid(words[0].size() + words[1].size() + 2)};
     }
-    std::printf("\n%d power cycles at once (tiles on first: %s; load average %s), %zu of 50 "
+    return run;
+}
+
+// The last off frame a slot received and the on frame after it, in seconds; none when the
+// board did not see both.
+std::optional<std::pair<double, double>> offAndOn(const std::vector<BoardSwitch>& switches,
+                                                  int port, int slot) {
+    double off = -1;
+    double on = -1;
+    for (const BoardSwitch& seen : switches) {
+        if (seen.port != port || seen.slot != slot)
+            continue;
+        if (!seen.on) {
+            off = seen.seconds;
+            on = -1;
+        } else if (off >= 0 && on < 0) {
+            on = seen.seconds;
+        }
+    }
+    if (off < 0 || on < 0)
+        return std::nullopt;
+    return std::pair{off, on};
+}
+
+// 50 `hubrixctl cycle TILE --off-ms MS` at once, each off time measured at the board: from
+// the off frame to the on frame it received, as the simulator's log stamps them. Beside it,
+// the same span in the program, from handing over the off frame to handing over the on
+// frame: where the two differ, the frames took different times to the board; where the
+// program's span is off too, its timers ran late or its frames left late.
+void benchCycles(ScriptedRack& rack, QLocalSocket& socket, const QString& log) {
+    const std::vector<Cycle> cycles = spreadCycles();
+    QJsonArray tiles;
+    for (const Cycle& each : cycles)
+        tiles.append(each.tile);
+    const QByteArray switchedOn = ask(
+        socket,
+        QJsonDocument(QJsonObject{{"cmd", "on"}, {"tiles", tiles}}).toJson(QJsonDocument::Compact));
+    const std::map<int, int> ports = portsOfLinks(ask(socket, R"({"cmd":"status"})"));
+    CycleRun run = runCycles(rack, cycles);
+    std::printf("\n%d power cycles at once (tiles on first: %s; load average %s), %zu of %d "
                 "hubrixctl ended\n",
                 Cycles,
                 QJsonDocument::fromJson(switchedOn).object().value("ok").toBool() ? "confirmed"
                                                                                   : "NOT confirmed",
-                loadAverage().constData(), exits.size());
+                loadAverage().constData(), run.ended.size(), Cycles);
 
     const std::vector<BoardSwitch> switches = boardSwitches(log);
     std::printf("tile  port slot  exit  off frame at ms  asked ms  in the program ms  at the "
@@ -206,46 +241,38 @@ void benchCycles(ScriptedRack& rack, QLocalSocket& socket, const QString& log) {
     int within = 0;
     int measured = 0;
     for (const Cycle& each : cycles) {
-        const int port =
-            ports.count((each.tile - 1) / 42 + 1) ? ports.at((each.tile - 1) / 42 + 1) : 0;
-        const int slot = (each.tile - 1) % 42 + 1;
-        // The last off frame the slot received, and the on frame after it.
-        double off = -1;
-        double on = -1;
-        for (const BoardSwitch& seen : switches) {
-            if (seen.port != port || seen.slot != slot)
-                continue;
-            if (!seen.on) {
-                off = seen.seconds;
-                on = -1;
-            } else if (off >= 0 && on < 0) {
-                on = seen.seconds;
-            }
-        }
-        if (off < 0 || on < 0) {
+        const int link = (each.tile - 1) / SlotsPerLink + 1;
+        const int port = ports.count(link) ? ports.at(link) : 0;
+        const int slot = (each.tile - 1) % SlotsPerLink + 1;
+        const int exit = run.ended.count(each.tile) ? run.ended[each.tile].first : -1;
+        const auto atBoard = offAndOn(switches, port, slot);
+        if (!atBoard) {
             std::printf("%4d  %4d %4d  %4d  %15s  %8d  no off and on frame seen\n", each.tile, port,
-                        slot, exits.count(each.tile) ? exits.at(each.tile) : -1, "-", each.offMs);
+                        slot, exit, "-", each.offMs);
             continue;
         }
-        const auto [handedOff, handedOn] = handed[each.tile];
+        const auto [off, on] = *atBoard;
+        const auto [handedOff, handedOn] = run.handed[each.tile];
         const double ms = (on - off) * 1000;
         const double error = (ms - each.offMs) / each.offMs * 100;
         std::printf("%4d  %4d %4d  %4d  %15.1f  %8d  %17.1f  %15.1f  %+6.2f %%\n", each.tile, port,
-                    slot, exits.count(each.tile) ? exits.at(each.tile) : -1, (off - started) * 1000,
-                    each.offMs, (handedOn - handedOff) * 1000, ms, error);
+                    slot, exit, (off - run.started) * 1000, each.offMs,
+                    (handedOn - handedOff) * 1000, ms, error);
         ++measured;
         worst = std::max(worst, std::abs(error));
         within += std::abs(error) <= 10 ? 1 : 0;
     }
     std::printf("(off frame at: when the board received it, after the script was started)\n");
-    for (const auto& [tile, status] : exits) {
-        if (status != 0)
-            std::printf("tile %d: hubrixctl exited %d: %s\n", tile, status, said[tile].constData());
+    for (const auto& [tile, ended] : run.ended) {
+        if (ended.first != 0)
+            std::printf("tile %d: hubrixctl exited %d: %s\n", tile, ended.first,
+                        ended.second.constData());
     }
     std::printf("off times measured at the board: %d of %d; within 10 %%: %d; worst error "
                 "%.2f %%\n",
                 measured, Cycles, within, worst);
-    report("longest the program's thread handled no event meanwhile", longestStall, "ms", "-");
+    report("longest the program's thread handled no event meanwhile", run.longestStallMs, "ms",
+           "-");
 }
 } // namespace
 
