@@ -114,10 +114,14 @@ std::vector<BoardSwitch> boardSwitches(const QString& log) {
     return switches;
 }
 
-double monotonicSeconds() {
+double seconds(clockid_t clock) {
     timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    ::clock_gettime(clock, &now);
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+double monotonicSeconds() {
+    return seconds(CLOCK_MONOTONIC);
 }
 
 // The machine's load over the last minute: other work on it shows in the timings.
@@ -153,6 +157,9 @@ wait)";
 // What the script and the program did, on the clock of the simulator's stamps.
 struct CycleRun {
     double started = 0;
+    double wallMs = 0;
+    // CPU time of this thread, the program's: what it spent against what the machine gave it.
+    double cpuMs = 0;
     double longestStallMs = 0;
     // Per tile: hubrixctl's exit status and what it printed.
     std::map<int, std::pair<int, QByteArray>> ended;
@@ -178,9 +185,12 @@ CycleRun runCycles(ScriptedRack& rack, const std::vector<Cycle>& cycles) {
     QObject::connect(&script, &QProcess::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(30'000, &loop, &QEventLoop::quit);
     run.started = monotonicSeconds();
+    const double cpu = seconds(CLOCK_THREAD_CPUTIME_ID);
     script.start(QStringLiteral("sh"), arguments);
     StallMeter stalls;
     run.longestStallMs = stalls.measure([&loop] { loop.exec(); });
+    run.cpuMs = (seconds(CLOCK_THREAD_CPUTIME_ID) - cpu) * 1000;
+    run.wallMs = (monotonicSeconds() - run.started) * 1000;
     QObject::disconnect(watching);
     for (const QByteArray& line : script.readAllStandardOutput().split('\n')) {
         const QList<QByteArray> words = line.split(' ');
@@ -273,6 +283,8 @@ void benchCycles(ScriptedRack& rack, QLocalSocket& socket, const QString& log) {
                 measured, Cycles, within, worst);
     report("longest the program's thread handled no event meanwhile", run.longestStallMs, "ms",
            "-");
+    std::printf("the program's thread used %.0f ms of CPU in the %.0f ms the cycles took\n",
+                run.cpuMs, run.wallMs);
 }
 } // namespace
 
