@@ -377,7 +377,6 @@ private slots:
         QCOMPARE(rack_->framesRejected(8), 0);
     }
 
-    // Noise from the old port would show up in front of the new board's reply.
     // A benchmark takes the time between two switches of a slot from these stamps.
     void timesStampEachLineWithTheMonotonicClockWhenTheFrameArrives() {
         QTemporaryDir dir;
@@ -408,6 +407,7 @@ private slots:
                                 .arg(echoed, 0, 'f', 6)));
     }
 
+    // Noise from the old port would show up in front of the new board's reply.
     void unpluggedChattyPortFallsQuietAndLeavesTheNumberClean() {
         QVERIFY(rack_->addChattyPort(5));
         QCOMPARE(activeTimers(), 1);
