@@ -15,6 +15,8 @@ namespace {
 // half the native one): a small monitor, a laptop, and a large screen whose scale leaves less
 // than the design.
 const QList<QSize> LogicalScreens{{1024, 768}, {1280, 800}, {1280, 720}};
+// Whether the screen is too low for the window even with the horizontal scroll bar added.
+const QList<bool> ScrollsDown{false, false, true};
 constexpr int Scale = 2;
 
 QString describe(const QRect& rect) {
@@ -41,12 +43,16 @@ class SmallScreenTest : public QObject {
 private slots:
     void everyControl_isReachedByScrolling_data() {
         QTest::addColumn<QSize>("screenSize");
-        for (const QSize& size : LogicalScreens)
+        QTest::addColumn<bool>("scrollsDown");
+        for (int i = 0; i < LogicalScreens.size(); ++i) {
+            const QSize size = LogicalScreens[i];
             QTest::newRow(qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())))
-                << size;
+                << size << ScrollsDown[i];
+        }
     }
     void everyControl_isReachedByScrolling() {
         QFETCH(QSize, screenSize);
+        QFETCH(bool, scrollsDown);
         QScreen* screen = nullptr;
         for (QScreen* candidate : QGuiApplication::screens())
             if (candidate->geometry().size() == screenSize)
@@ -72,6 +78,7 @@ private slots:
         QVERIFY(scroller);
         // Something lies beyond the viewport on every one of these screens, or nothing is tested.
         QVERIFY(scroller->horizontalScrollBar()->maximum() > 0);
+        QCOMPARE(scroller->verticalScrollBar()->maximum() > 0, scrollsDown);
         const QRect viewport(scroller->viewport()->mapTo(&window, QPoint(0, 0)),
                              scroller->viewport()->size());
 

@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -210,7 +211,14 @@ void MainWindow::fitDesignSize() {
     QSize client = (DesignOuterSize - frame).expandedTo(unscrolled);
     if (const QScreen* shown = screen()) {
         const QRect available = shown->availableGeometry();
-        client = client.boundedTo(available.size() - frame);
+        const QSize room = available.size() - frame;
+        // A side cut short brings a scroll bar, which takes its width from the other side.
+        const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+        if (client.width() > room.width())
+            client.rheight() += bar;
+        if (client.height() > room.height())
+            client.rwidth() += bar;
+        client = client.boundedTo(room);
         // The design's place (50, 50) would push a window that fills the screen off its edge.
         QPoint place = pos();
         place.setX(std::clamp(place.x(), available.left(),
