@@ -3,7 +3,7 @@
 #include "platform/pcaudio_output.h"
 #include "platform/tune_synth.h"
 
-PcaudioTune::PcaudioTune() : samples_(tune_synth::render()) {
+PcaudioTune::PcaudioTune() {
     worker_ = std::thread([this] { run(); });
 }
 
@@ -25,6 +25,8 @@ void PcaudioTune::play() {
 }
 
 void PcaudioTune::run() {
+    // Made here rather than by the constructor, so that the window's start does not wait for it.
+    const std::vector<qint16> samples = tune_synth::render();
     PcaudioOutput output;
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -33,7 +35,7 @@ void PcaudioTune::run() {
             break;
         pending_ = false;
         lock.unlock();
-        output.play(samples_, tune_synth::SampleRate);
+        output.play(samples, tune_synth::SampleRate);
         lock.lock();
     }
 }
