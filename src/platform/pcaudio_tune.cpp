@@ -25,9 +25,10 @@ void PcaudioTune::play() {
 }
 
 void PcaudioTune::run() {
-    // Made here rather than by the constructor, so that the window's start does not wait for it.
-    const std::vector<qint16> samples = tune_synth::render();
     PcaudioOutput output;
+    // Made at the first play: most runs never play it, and a start would share the processor
+    // and its memory with making it.
+    std::vector<qint16> samples;
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || pending_; });
@@ -35,6 +36,8 @@ void PcaudioTune::run() {
             break;
         pending_ = false;
         lock.unlock();
+        if (samples.empty())
+            samples = tune_synth::render();
         output.play(samples, tune_synth::SampleRate);
         lock.lock();
     }
