@@ -430,7 +430,7 @@ private slots:
                                                  QStringLiteral("on"), QStringLiteral("1")});
         });
         s.rig.ui().connectButton->click();
-        QCOMPARE(program.state().links[0].address, QStringLiteral("07"));
+        QCOMPARE(program.rack().port(1), 7);
         QTRY_COMPARE(on.state(), QProcess::NotRunning);
         QCOMPARE(runsWhenAnswered, 1);
         QCOMPARE(on.exitCode(), 4);

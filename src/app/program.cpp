@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include "app/program_directory.h"
+#include "ops/window_created.h"
 #include "platform/serial_port.h"
 #include "platform/speech.h"
 #include "tiles/switch_state_migration.h"
@@ -9,7 +10,6 @@
 #include "ui/status_line.h"
 #include "ui/styled_button.h"
 #include "ui/text_box.h"
-#include "ui/window_created.h"
 
 #include <QAction>
 #include <QMenu>

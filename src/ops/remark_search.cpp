@@ -62,7 +62,7 @@ void RemarkSearch::onSearchClicked() {
     bool found = false;
     bool favouritesKept = true;
     {
-        const StoreSession remarks = StoreSession::remarks(context_);
+        const StoreSession remarks = StoreSession::remarks(context_.store, context_.programDir);
         TableStore& store = remarks.store();
         // The favourite entries of all hits cost one sync together.
         TableStore::Batch batch(store);

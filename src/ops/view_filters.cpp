@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/speech.h"
+#include "rack/rack_model.h"
 #include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
@@ -64,7 +65,7 @@ void ViewFilters::viewJump(DropList& list, StyledButton& button, StyledButton& p
         return;
     const int link = tiles::linkOf(state.viewTarget);
     const auto& ui = context_.window.ui();
-    if (!state.links[size_t(link - 1)].isFound() || !ui.tileArea->setCurrentPage(link - 1)) {
+    if (!context_.rack.isFound(link) || !ui.tileArea->setCurrentPage(link - 1)) {
         context_.services.speech.speak(QStringLiteral("设备未连接"));
         return;
     }
@@ -149,7 +150,7 @@ void ViewFilters::removeFavourite() {
     if (answer != Dialogs::Answer::Yes)
         return;
     if (*number >= 1 && *number <= stores::WalkedRemarkRecords) {
-        const StoreSession remarks = StoreSession::remarks(context_);
+        const StoreSession remarks = StoreSession::remarks(context_.store, context_.programDir);
         remarks.goToRecord(*number);
         const bool removed = remarks.isOpen() && *number <= remarks.store().recordCount() &&
                              remarks.store().writeField(stores::FavouriteField, QString());

@@ -52,6 +52,10 @@ public:
     void linkFound(int link, const QString& deviceNumber, int portNumber);
     void linkGone(int link);
     bool isFound(int link) const { return !found_[size_t(link - 1)].isEmpty(); }
+    bool anyFound() const {
+        return std::any_of(found_.begin(), found_.end(),
+                           [](const QString& d) { return !d.isEmpty(); });
+    }
     QString foundDevice(int link) const { return found_[size_t(link - 1)]; }
     int port(int link) const { return ports_[size_t(link - 1)]; }
     // Two found links hold boards with this device number: their frames cannot be told apart.

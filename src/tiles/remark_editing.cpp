@@ -113,7 +113,7 @@ QString write(Context& context, int tile, const QString& text, bool* saved) {
     if (saved)
         *saved = false;
     const QString failed = QStringLiteral("保存失败");
-    const StoreSession remarks = StoreSession::remarks(context);
+    const StoreSession remarks = StoreSession::remarks(context.store, context.programDir);
     TableStore& store = remarks.store();
     remarks.goToRecord(tile);
     if (!remarks.isOpen() || store.currentRecordNumber() != tile || tile > store.recordCount())

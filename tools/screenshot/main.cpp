@@ -18,7 +18,7 @@
 #include "platform/qt_dialogs.h"
 #include "platform/qt_serial_port.h"
 #include "store/stores.h"
-#include "store/tile_refill.h"
+#include "tiles/tile_refill.h"
 #include "ui/main_window.h"
 #include "ui/remark_box.h"
 #include "ui/styled_button.h"

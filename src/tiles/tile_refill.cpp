@@ -1,4 +1,4 @@
-#include "store/tile_refill.h"
+#include "tiles/tile_refill.h"
 
 #include "state/context.h"
 #include "store/stores.h"
