@@ -29,7 +29,6 @@ public:
 RemarkBox::RemarkBox(int tile, const QValidator* validator, QWidget* parent)
     : TextBox(parent), tile_(tile) {
     setObjectName(tiles::remarkBoxName(tile));
-    setProperty("tag", QString::number(tile));
     setValidator(validator);
     setAccessibleDescription(objectName());
     describeRemark();
