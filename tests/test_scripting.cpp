@@ -583,7 +583,7 @@ private slots:
         const QPoint centre = button->rect().center();
         QContextMenuEvent rightClick(QContextMenuEvent::Mouse, centre, button->mapToGlobal(centre));
         QApplication::sendEvent(button, &rightClick);
-        QVERIFY(chosen);
+        QTRY_VERIFY(chosen);
         QTRY_COMPARE(switches, (QList<bool>{false, true}));
         QTRY_COMPARE(button->text(), QStringLiteral("已打开"));
     }

@@ -12,6 +12,7 @@
 #include "ui/text_box.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 
@@ -139,12 +140,19 @@ void Program::wireTiles() {
             promptSound_.onButtonClicked(button);
             tileClicks_.onTileClicked(button);
         });
-        // The power cycle is the tile's context menu: a right click, then one item.
-        auto* cycleItem = new QAction(QStringLiteral("断电重启"), button);
-        button->addAction(cycleItem);
-        button->setContextMenuPolicy(Qt::ActionsContextMenu);
-        QObject::connect(cycleItem, &QAction::triggered, &window_,
-                         [this, button] { powerCycle_.onCycleChosen(button); });
+        // The power cycle is the tile's context menu: a right click, then one item. The menu is
+        // made when asked for rather than 336 times at start, and opens without waiting in a
+        // loop of its own.
+        button->setContextMenuPolicy(Qt::CustomContextMenu);
+        QObject::connect(button, &QWidget::customContextMenuRequested, &window_,
+                         [this, button](const QPoint& at) {
+                             auto* menu = new QMenu(button);
+                             menu->setAttribute(Qt::WA_DeleteOnClose);
+                             QObject::connect(
+                                 menu->addAction(QStringLiteral("断电重启")), &QAction::triggered,
+                                 &window_, [this, button] { powerCycle_.onCycleChosen(button); });
+                             menu->popup(button->mapToGlobal(at));
+                         });
     }
 }
 
