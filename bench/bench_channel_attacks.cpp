@@ -10,24 +10,15 @@
 //                                         with N, only the Nth attack (1 ... 4) runs
 #include "bench_program.h"
 #include "bench_stats.h"
-#include "simulator_process.h"
 
-#include "app/program.h"
 #include "platform/control_address.h"
-#include "platform/control_server.h"
-#include "platform/event_loop_waits.h"
-#include "platform/qt_serial_port.h"
-#include "script/control_channel.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cerrno>
@@ -275,23 +266,11 @@ int main(int argc, char* argv[]) {
     ::setrlimit(RLIMIT_NOFILE, &limit);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QTemporaryDir runtime;
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-
-    QTemporaryDir dir;
-    QStringList boards;
-    for (int port = 1; port <= 8; ++port)
-        boards << "--board" << QString::number(port) + ":010" + QString::number(port);
-    SimulatorProcess simulator(dir.path(), boards, 8);
-    QuietProgram quiet(dir.path());
-    quiet.connect();
-    Program& program = quiet.program;
-    const QString path = control_address::socketPath(dir.path());
-    ControlChannel channel(program.context(), std::make_unique<ControlServer>());
-    if (!channel.listen(path)) {
-        std::printf("no control channel: %s\n", qPrintable(channel.errorString()));
+    ScriptedRack rack;
+    rack.quiet.connect();
+    if (!rack.listen())
         return 1;
-    }
+    const QString path = rack.socketPath();
 
     struct Attack {
         const char* name;

@@ -50,7 +50,7 @@ int main(int argc, char* argv[]) {
     quiet.connect();
     Program& program = quiet.program;
     for (int k = 1; k <= LinkCount; ++k) {
-        if (!program.state().links[size_t(k - 1)].isFound()) {
+        if (!program.rack().isFound(k)) {
             std::printf("link %d was not found\n", k);
             return 1;
         }

@@ -130,10 +130,7 @@ int main(int argc, char* argv[]) {
     QThread::msleep(300);
 
     QTemporaryDir dir;
-    QStringList boards;
-    for (int board = 1; board <= 8; ++board)
-        boards << "--board" << QString::number(board) + ":010" + QString::number(board);
-    SimulatorProcess simulator(dir.path(), boards, 8);
+    SimulatorProcess simulator(dir.path(), SimulatorProcess::eightBoards(), 8);
     QFile settings(dir.filePath("hubrix.conf"));
     settings.open(QIODevice::WriteOnly);
     settings.write("[mqtt]\nhost = 127.0.0.1\nport = " + port.toUtf8() + "\n");

@@ -9,7 +9,7 @@
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
 #include "store/stores.h"
-#include "store/tile_refill.h"
+#include "tiles/tile_refill.h"
 
 #include <QApplication>
 #include <QEventLoop>

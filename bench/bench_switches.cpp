@@ -41,8 +41,8 @@ struct Rig {
             Services{speech, serialPorts, waits, dialogs, network, tune, writer}, dir.path());
         program->window().ui().probeWaitList->setCurrentIndex(0);
         program->window().ui().connectButton->click();
-        for (const LinkState& link : program->state().links) {
-            if (!link.isFound())
+        for (int k = 1; k <= LinkCount; ++k) {
+            if (!program->rack().isFound(k))
                 return false;
         }
         return true;
@@ -75,8 +75,9 @@ int main(int argc, char* argv[]) {
             const int tile = n % 42 + 1;
             const bool on = context.rack.state(tile) != SlotState::On;
             const LinkState& link = context.state.links[0];
-            const QString frame = frame::switchText(link.address, link.deviceNumber, tile,
-                                                    on ? frame::Command::On : frame::Command::Off);
+            const QString frame =
+                frame::switchText(byte_to_hex(context.rack.port(1)), link.deviceNumber, tile,
+                                  on ? frame::Command::On : frame::Command::Off);
             TileSwitches switches(context);
             QEventLoop answered;
             intents.push_back(timeMs([&] {

@@ -98,38 +98,36 @@ private slots:
         QTest::addColumn<QList<int>>("bound");
         QTest::addColumn<QStringList>("ports");
         QTest::addColumn<int>("foundLink");
-        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("port");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("caption");
         // What the button reads while link 8 is probed; empty when link 8 is bound.
         QTest::addColumn<QString>("captionDuringLink8");
 
         QTest::newRow("only link 3 unbound, found with 04D2")
-            << QList<int>{1, 2, 4, 5, 6, 7, 8} << QStringList{QStringLiteral("5:04D2")} << 3
-            << QStringLiteral("05") << QStringLiteral("端口3设备号：1234")
-            << QStringLiteral("绑定设备") << QString();
+            << QList<int>{1, 2, 4, 5, 6, 7, 8} << QStringList{QStringLiteral("5:04D2")} << 3 << 5
+            << QStringLiteral("端口3设备号：1234") << QStringLiteral("绑定设备") << QString();
         QTest::newRow("link 5 found, link 8 silent: the caption is mended")
             << QList<int>{1, 2, 3, 4, 6, 7}
-            << QStringList{QStringLiteral("2:0505"), QStringLiteral("9:-")} << 5
-            << QStringLiteral("02") << QStringLiteral("端口5设备号：1285")
-            << QStringLiteral("绑定设备") << QStringLiteral("绑定设备");
+            << QStringList{QStringLiteral("2:0505"), QStringLiteral("9:-")} << 5 << 2
+            << QStringLiteral("端口5设备号：1285") << QStringLiteral("绑定设备")
+            << QStringLiteral("绑定设备");
         QTest::newRow("link 8 found")
-            << QList<int>{1, 2, 3, 4, 5, 6, 7} << QStringList{QStringLiteral("6:0808")} << 8
-            << QStringLiteral("06") << QStringLiteral("端口8设备号：2056")
-            << QStringLiteral("绑定设备") << QStringLiteral("添加设备");
-        QTest::newRow("link 8 answers with device number 0")
-            << QList<int>{1, 2, 3, 4, 5, 6, 7} << QStringList{QStringLiteral("4:0000")} << 0
-            << QStringLiteral("04") << QString() << QStringLiteral("正在查询8")
+            << QList<int>{1, 2, 3, 4, 5, 6, 7} << QStringList{QStringLiteral("6:0808")} << 8 << 6
+            << QStringLiteral("端口8设备号：2056") << QStringLiteral("绑定设备")
             << QStringLiteral("添加设备");
+        QTest::newRow("link 8 answers with device number 0")
+            << QList<int>{1, 2, 3, 4, 5, 6, 7} << QStringList{QStringLiteral("4:0000")} << 0 << 4
+            << QString() << QStringLiteral("正在查询8") << QStringLiteral("添加设备");
         QTest::newRow("nothing found: the plain look gives the first caption back")
-            << QList<int>{} << QStringList{QStringLiteral("9:-")} << 0 << QString() << QString()
+            << QList<int>{} << QStringList{QStringLiteral("9:-")} << 0 << 0 << QString()
             << QStringLiteral("添加设备") << QStringLiteral("正在查询7");
     }
     void queryStage_showsTheBoardsOfUnboundLinks() {
         QFETCH(QList<int>, bound);
         QFETCH(QStringList, ports);
         QFETCH(int, foundLink);
-        QFETCH(QString, address);
+        QFETCH(int, port);
         QFETCH(QString, title);
         QFETCH(QString, caption);
         QFETCH(QString, captionDuringLink8);
@@ -175,7 +173,7 @@ private slots:
         }
         QCOMPARE(ui(rig).tileArea->isHidden(), foundLink == 0);
         const int addressed = foundLink != 0 ? foundLink : unbound.last();
-        QCOMPARE(program.state().links[size_t(addressed - 1)].address, address);
+        QCOMPARE(program.rack().port(addressed), port);
         if (foundLink != 0) {
             // Shown once; the next query stage must hear the board again.
             QCOMPARE(program.state().links[size_t(foundLink - 1)].receiver.answerLength(), 0);
@@ -288,7 +286,7 @@ private slots:
         Program& program = rig.start();
         QCOMPARE(ui(rig).connectButton->text(), QStringLiteral("开始连接"));
         ui(rig).connectButton->click();
-        QCOMPARE(program.state().links[0].address, QStringLiteral("07"));
+        QCOMPARE(program.rack().port(1), 7);
         QCOMPARE(ui(rig).tileArea->pageTitle(0), QStringLiteral("端口1绑定设备号：1799"));
         QCOMPARE(rig.dialogs.shown.size(), 1);
     }

@@ -222,7 +222,7 @@ private slots:
         rig.bus.addBoard(3, 0x0101);
         Program& program = rig.start();
         ui(rig).connectButton->click();
-        QVERIFY(program.state().links[0].isFound());
+        QVERIFY(program.rack().isFound(1));
         const QByteArray remarkBytes = fileBytes(rig.path(stores::RemarkFile));
         const QByteArray bindingBytes = fileBytes(rig.path(stores::BindingFile));
 
@@ -234,7 +234,7 @@ private slots:
         QCOMPARE(rig.speech.spoken.last(), QStringLiteral("解除绑定失败"));
         QCOMPARE(fileBytes(rig.path(stores::RemarkFile)), remarkBytes);
         QCOMPARE(fileBytes(rig.path(stores::BindingFile)), bindingBytes);
-        QVERIFY(program.state().links[0].isFound());
+        QVERIFY(program.rack().isFound(1));
         QVERIFY(ui(rig).unbindButton->isEnabled());
         QCOMPARE(program.state().linkMode, LinkMode::Bound);
         QCOMPARE(program.window().tile(7).remarkBox->text(), QStringLiteral("打印机"));

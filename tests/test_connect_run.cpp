@@ -40,7 +40,7 @@ private slots:
 
         const LinkState& link = program.state().links[0];
         QCOMPARE(probes(rig.bus, QStringLiteral("端口1")), QList<int>({1, 2, 3}));
-        QCOMPARE(link.address, QStringLiteral("03"));
+        QCOMPARE(program.rack().port(1), 3);
         QCOMPARE(link.probeCounter, 3);
         QCOMPARE(link.deviceNumber, QStringLiteral("0102"));
         QCOMPARE(program.port(1).openPortNumber(), 3);
@@ -71,7 +71,7 @@ private slots:
         rig.bus.addBoard(1, 0x0007);
         Program& program = rig.start();
         ui(rig).connectButton->click();
-        QCOMPARE(program.state().links[0].address, QStringLiteral("01"));
+        QCOMPARE(program.rack().port(1), 1);
         QCOMPARE(program.state().links[0].probeCounter, 1);
     }
 
@@ -81,10 +81,10 @@ private slots:
         rig.bus.addBoard(9, 0x0A0B);
         Program& program = rig.start();
         ui(rig).connectButton->click();
-        QCOMPARE(program.state().links[0].address, QStringLiteral("04"));
-        QCOMPARE(program.state().links[1].address, QStringLiteral("09"));
+        QCOMPARE(program.rack().port(1), 4);
+        QCOMPARE(program.rack().port(2), 9);
         QCOMPARE(ui(rig).tileArea->pageTitle(1), QStringLiteral("端口2设备号：2571"));
-        QVERIFY(program.state().links[2].address.isEmpty());
+        QVERIFY(!program.rack().isFound(3));
     }
 
     void queryRun_noBoardShowsTheMessage() {
@@ -196,8 +196,7 @@ private slots:
         };
         ui(rig).connectButton->click();
         QCOMPARE(nestedAt, 0);
-        const LinkState& link = program.state().links[0];
-        QCOMPARE(link.address, QStringLiteral("03"));
+        QCOMPARE(program.rack().port(1), 3);
         QCOMPARE(program.port(1).openPortNumber(), 3);
         QCOMPARE(program.state().linkMode, LinkMode::Query);
         QCOMPARE(program.state().connectDone, 1);
@@ -212,7 +211,7 @@ private slots:
         const int writes = int(rig.bus.writesTo(QStringLiteral("端口1")).size());
         ui(rig).connectButton->click();
         QCOMPARE(rig.bus.writesTo(QStringLiteral("端口1")).size(), writes);
-        QCOMPARE(program.state().links[0].address, QStringLiteral("02"));
+        QCOMPARE(program.rack().port(1), 2);
     }
 
     void boundRun_skipsABoardWithAnotherDeviceNumber() {
@@ -227,7 +226,7 @@ private slots:
         const LinkState& link = program.state().links[0];
         QCOMPARE(program.state().linkMode, LinkMode::Bound);
         QCOMPARE(link.probeCounter, 5);
-        QCOMPARE(link.address, QStringLiteral("05"));
+        QCOMPARE(program.rack().port(1), 5);
         QCOMPARE(program.port(1).openPortNumber(), 5);
         for (int probe : probes(rig.bus, QStringLiteral("端口1")))
             QCOMPARE(probe, 1);

@@ -86,7 +86,7 @@ private slots:
         rig.bus.addBoard(3, 0x0102);
         Program& program = rig.start();
         ui(program).connectButton->click();
-        QCOMPARE(program.state().links[0].address, QStringLiteral("03"));
+        QCOMPARE(program.rack().port(1), 3);
 
         ui(program).disconnectButton->click();
         QCOMPARE(program.state().linkMode, LinkMode::Bound);
@@ -96,7 +96,7 @@ private slots:
         expectSearchControlsLocked(program);
         // The next bound run probes for the board again, wherever it is plugged in by then.
         QCOMPARE(program.state().links[0].receiver.answerLength(), 0);
-        QVERIFY(!program.state().links[0].isFound());
+        QVERIFY(!program.rack().isFound(1));
         for (const LinkState& link : program.state().links)
             QVERIFY(link.deviceNumber.isEmpty());
 

@@ -26,8 +26,8 @@ private slots:
         program.window().show();
 
         rig.ui().connectButton->click();
-        QCOMPARE(program.state().links[0].address, QStringLiteral("02"));
-        QCOMPARE(program.state().links[1].address, QStringLiteral("05"));
+        QCOMPARE(program.rack().port(1), 2);
+        QCOMPARE(program.rack().port(2), 5);
         QCOMPARE(rig.ui().tileArea->pageTitle(0), QStringLiteral("端口1设备号：258"));
         QCOMPARE(rig.ui().tileArea->pageTitle(1), QStringLiteral("端口2设备号：2571"));
         QVERIFY(!rig.ui().tileArea->isPageEnabled(2));
@@ -74,7 +74,7 @@ private slots:
         // The link no longer looks connected, and with no other board the run found none.
         QCOMPARE(rig.ui().linkLamps[0]->colour(), std::optional<quint32>(colour::Red));
         QCOMPARE(rig.ui().connectionLamp->colour(), std::optional<quint32>(colour::Red));
-        QVERIFY(program.state().links[0].address.isEmpty());
+        QVERIFY(!program.rack().isFound(1));
         QCOMPARE(rig.dialogs.shown.last().text, QStringLiteral("没有找到可连接的设备"));
         // A vanished device keeps reporting itself readable until it is closed: once is enough.
         QCOMPARE(losses.count(), 1);
@@ -87,7 +87,7 @@ private slots:
         QVERIFY(rig.rack.addBoard(4, 0x0304));
         Program& program = rig.start();
         rig.ui().connectButton->click();
-        QCOMPARE(program.state().links[0].address, QStringLiteral("04"));
+        QCOMPARE(program.rack().port(1), 4);
 
         // Noise on the idle line; the echo that follows comes long after it.
         QVERIFY(rig.rack.setFault(4, HubRack::Fault::StrayByte));
@@ -120,7 +120,7 @@ private slots:
 
         QVERIFY(rig.rack.addBoard(7, 0x0C0D));
         rig.ui().addDeviceButton->click();
-        QCOMPARE(first.state().links[2].address, QStringLiteral("07"));
+        QCOMPARE(first.rack().port(3), 7);
         QCOMPARE(rig.ui().tileArea->pageTitle(2), QStringLiteral("端口3设备号：3085"));
         QCOMPARE(rig.ui().addDeviceButton->text(), QStringLiteral("绑定设备"));
         QVERIFY(rig.speech.spoken.contains(QStringLiteral("端口1已绑定")));
@@ -132,13 +132,12 @@ private slots:
         Program& second = rig.start();
         QCOMPARE(rig.ui().connectButton->text(), QStringLiteral("开始连接"));
         rig.ui().connectButton->click();
-        const QStringList addresses{QStringLiteral("02"), QStringLiteral("05"),
-                                    QStringLiteral("07")};
+        const QList<int> ports{2, 5, 7};
         const QStringList titles{QStringLiteral("端口1绑定设备号：258"),
                                  QStringLiteral("端口2绑定设备号：2571"),
                                  QStringLiteral("端口3绑定设备号：3085")};
         for (int k = 1; k <= 3; ++k) {
-            QCOMPARE(second.state().links[size_t(k - 1)].address, addresses[k - 1]);
+            QCOMPARE(second.rack().port(k), ports[k - 1]);
             QCOMPARE(rig.ui().tileArea->pageTitle(k - 1), titles[k - 1]);
         }
         QVERIFY(!rig.ui().tileArea->isPageEnabled(3));

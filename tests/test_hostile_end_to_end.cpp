@@ -17,7 +17,7 @@ private slots:
         QVERIFY(rig.rack.addBoard(2, 0x0102));
         Program& program = rig.start();
         rig.ui().connectButton->click();
-        QCOMPARE(program.state().links[0].address, QStringLiteral("02"));
+        QCOMPARE(program.rack().port(1), 2);
         QCOMPARE(program.state().links[0].deviceNumber, QStringLiteral("0102"));
 
         QVERIFY(rig.rack.setFault(2, HubRack::Fault::StrayBeforeReply));
@@ -39,11 +39,10 @@ private slots:
         QVERIFY(rig.rack.addBoard(3, 0x0A0B));
         Program& program = rig.start();
         rig.ui().connectButton->click();
-        QCOMPARE(program.state().links[0].address, QStringLiteral("03"));
+        QCOMPARE(program.rack().port(1), 3);
         QCOMPARE(program.state().links[0].deviceNumber, QStringLiteral("0A0B"));
         for (int k = 2; k <= LinkCount; ++k)
-            QVERIFY2(program.state().links[size_t(k - 1)].address.isEmpty(),
-                     qPrintable(QString::number(k)));
+            QVERIFY2(!program.rack().isFound(k), qPrintable(QString::number(k)));
         rig.tile(1)->click();
         QTRY_COMPARE(rig.tile(1)->text(), QStringLiteral("已打开"));
         QVERIFY(rig.rack.slotOn(3, 1));

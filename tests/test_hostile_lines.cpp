@@ -21,7 +21,7 @@ void connectLink(TestRig& rig, int link) {
     program.port(link).setPortNumber(portNumber);
     QVERIFY(program.port(link).open());
     LinkState& state = program.state().links[size_t(link - 1)];
-    state.takeBoard(byte_to_hex(portNumber));
+
     state.deviceNumber = QStringLiteral("%1").arg(0x0101 * link, 4, 16, QLatin1Char('0'));
     program.rack().linkFound(link, state.deviceNumber, portNumber);
     program.state().connectDone = 1;
@@ -135,7 +135,7 @@ private slots:
             rig.bus.deliver();
         };
         program.window().ui().connectButton->click();
-        QCOMPARE(program.state().links[0].address, QStringLiteral("02"));
+        QCOMPARE(program.rack().port(1), 2);
         QCOMPARE(program.state().links[0].deviceNumber, QStringLiteral("0202"));
     }
 
@@ -145,11 +145,11 @@ private slots:
         rig.bus.addBoard(3, 0x0303);
         Program& program = rig.start();
         program.window().ui().connectButton->click();
-        QCOMPARE(program.state().links[0].address, QStringLiteral("03"));
+        QCOMPARE(program.rack().port(1), 3);
         QCOMPARE(program.state().links[0].deviceNumber, QStringLiteral("0303"));
         // No other link takes the loopback for a board either.
         for (int k = 2; k <= LinkCount; ++k)
-            QVERIFY(program.state().links[size_t(k - 1)].address.isEmpty());
+            QVERIFY(!program.rack().isFound(k));
     }
 
     void unpluggedLink_looksAndActsDisconnected() {

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <poll.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -86,6 +88,12 @@ private:
     int fd_;
     QByteArray buffer_;
 };
+
+double monotonicSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
 
 } // namespace
 
@@ -367,6 +375,36 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(line.pending(), QByteArray());
         QCOMPARE(rack_->framesRejected(8), 0);
+    }
+
+    // A benchmark takes the time between two switches of a slot from these stamps.
+    void timesStampEachLineWithTheMonotonicClockWhenTheFrameArrives() {
+        QTemporaryDir dir;
+        QProcess hubsim;
+        hubsim.start(HUBSIM, {"--dir", dir.path(), "--board", "5:0A0B", "--times"});
+        QTRY_VERIFY(QFileInfo(dir.path() + "/ports/COM5").isSymLink());
+        Line line(dir.path() + "/ports/COM5");
+        const double sent = monotonicSeconds();
+        expectAnswer(line, switchFrame(9, 1, 0x0A0B, 5), switchFrame(9, 1, 0x0A0B, 5));
+        const double echoed = monotonicSeconds();
+        QByteArray printed;
+        QTRY_VERIFY((printed += hubsim.readAllStandardOutput()).contains("slot 9 on\n"));
+        hubsim.terminate();
+        QVERIFY(hubsim.waitForFinished(3000));
+
+        const QList<QByteArray> lines = printed.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].contains(" board 0A0B on port 5: "), lines[0].constData());
+        const qsizetype blank = lines[1].indexOf(' ');
+        QCOMPARE(lines[1].mid(blank + 1), "board 0A0B on port 5: slot 9 on");
+        bool isNumber = false;
+        const double stamp = lines[1].left(blank).toDouble(&isNumber);
+        QVERIFY(isNumber);
+        QVERIFY2(stamp >= sent - 1e-6 && stamp <= echoed + 1e-6,
+                 qPrintable(QStringLiteral("%1 not within %2 ... %3")
+                                .arg(stamp, 0, 'f', 6)
+                                .arg(sent, 0, 'f', 6)
+                                .arg(echoed, 0, 'f', 6)));
     }
 
     // Noise from the old port would show up in front of the new board's reply.

@@ -63,7 +63,7 @@ private slots:
 
         QVERIFY(rig.rack.unplug(2));
         QTRY_COMPARE(rig.ui().linkLamps[0]->colour(), std::optional<quint32>(colour::Red));
-        QVERIFY(!program.state().links[0].isFound());
+        QVERIFY(!program.rack().isFound(1));
         QVERIFY(!program.port(1).isOpen());
 
         rig.tile(5)->click();
@@ -83,10 +83,10 @@ private slots:
 
         QVERIFY(rig.rack.addBoard(4, 0x0102));
         rig.ui().connectButton->click();
-        QCOMPARE(program.state().links[0].address, QStringLiteral("04"));
+        QCOMPARE(program.rack().port(1), 4);
         QCOMPARE(rig.ui().tileArea->pageTitle(0), QStringLiteral("端口1设备号：258"));
         // One board is one page: link 2 found nothing, since link 1 holds the board.
-        QVERIFY(!program.state().links[1].isFound());
+        QVERIFY(!program.rack().isFound(2));
         QCOMPARE(rig.tile(5)->text(), Opened);
         QVERIFY(rig.rack.slotOn(4, 5));
 
@@ -104,11 +104,11 @@ private slots:
         QVERIFY(rig.rack.addBoard(2, 0x0102));
         Program& program = rig.start();
         rig.ui().connectButton->click();
-        QVERIFY(program.state().links[0].isFound());
+        QVERIFY(program.rack().isFound(1));
         switchOn(rig, 5);
 
         QVERIFY(rig.rack.unplug(2));
-        QTRY_VERIFY(!program.state().links[0].isFound());
+        QTRY_VERIFY(!program.rack().isFound(1));
         rig.dialogs.answers = {Dialogs::Answer::Yes};
         rig.ui().disconnectButton->click();
         QCOMPARE(rig.dialogs.shown.size(), 1);
@@ -117,7 +117,7 @@ private slots:
 
         QVERIFY(rig.rack.addBoard(2, 0x0102));
         rig.ui().connectButton->click();
-        QCOMPARE(program.state().links[0].address, QStringLiteral("02"));
+        QCOMPARE(program.rack().port(1), 2);
         QCOMPARE(rig.tile(5)->text(), Opened);
         rig.tile(5)->click();
         QTRY_VERIFY(!rig.rack.slotOn(2, 5));
@@ -132,7 +132,7 @@ private slots:
         switchOn(rig, 5);
         switchOn(rig, 6);
         QVERIFY(rig.rack.unplug(2));
-        QTRY_VERIFY(!program.state().links[0].isFound());
+        QTRY_VERIFY(!program.rack().isFound(1));
         rig.dialogs.answers = {Dialogs::Answer::Yes};
         QVERIFY(program.window().close());
         QCOMPARE(rig.dialogs.shown.size(), 1);
@@ -181,12 +181,12 @@ private slots:
         Program& program = rig.start();
         program.window().show();
         rig.ui().connectButton->click();
-        QVERIFY(program.state().links[1].isFound());
+        QVERIFY(program.rack().isFound(2));
         rig.ui().disconnectButton->click();
         QVERIFY(rig.rack.unplug(3));
         rig.ui().connectButton->click();
-        QVERIFY(!program.state().links[1].isFound());
-        QVERIFY(program.state().links[1].address.isEmpty());
+        QVERIFY(!program.rack().isFound(2));
+        QVERIFY(!program.rack().isFound(2));
         QVERIFY(!rig.ui().tileArea->isPageEnabled(1));
 
         QCOMPARE(rig.ui().favourites->currentText(), QStringLiteral("43:机柜"));
@@ -205,8 +205,8 @@ private slots:
         QVERIFY(rig.rack.addBoard(3, 0x0203));
         Program& program = rig.start();
         rig.ui().connectButton->click();
-        QVERIFY(!program.state().links[0].isFound());
-        QVERIFY(program.state().links[1].isFound());
+        QVERIFY(!program.rack().isFound(1));
+        QVERIFY(program.rack().isFound(2));
 
         QVERIFY(rig.rack.addBoard(6, 0x7777));
         rig.ui().addDeviceButton->click();
@@ -225,7 +225,7 @@ private slots:
         Program& program = rig.start();
         rig.ui().connectButton->click();
         QVERIFY(!program.port(1).isOpen());
-        QCOMPARE(program.state().links[1].address, QStringLiteral("1E"));
+        QCOMPARE(program.rack().port(2), 30);
         QVERIFY(rig.dialogs.shown.isEmpty());
     }
 

@@ -110,8 +110,8 @@ private slots:
         rig.ui().connectButton->click();
         QCOMPARE(rig.ui().tileArea->pageTitle(0), QStringLiteral("端口1绑定设备号：258"));
         QCOMPARE(rig.ui().tileArea->pageTitle(1), QStringLiteral("端口2绑定设备号：2571"));
-        QCOMPARE(rig.program->state().links[0].address, QStringLiteral("02"));
-        QCOMPARE(rig.program->state().links[1].address, QStringLiteral("05"));
+        QCOMPARE(rig.program->rack().port(1), 2);
+        QCOMPARE(rig.program->rack().port(2), 5);
         QVERIFY(!rig.ui().tileArea->isPageEnabled(2));
         QVERIFY(rig.dialogs.shown.isEmpty());
 

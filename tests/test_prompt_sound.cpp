@@ -133,7 +133,7 @@ private:
         program_->port(1).setPortNumber(11);
         QVERIFY(program_->port(1).open());
         GlobalState& state = program_->state();
-        state.links[0].takeBoard(byte_to_hex(11));
+
         state.links[0].deviceNumber = QStringLiteral("0101");
         program_->rack().linkFound(1, QStringLiteral("0101"), 11);
         state.connectDone = 1;

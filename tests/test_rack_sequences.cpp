@@ -199,8 +199,9 @@ struct Rack {
     // Whether the board that tile's found link holds powers its slot; nothing when the link
     // holds no board or one of the twins.
     std::optional<bool> poweredAt(int tile) const {
-        const LinkState& link = rig.program->state().links[size_t(tiles::linkOf(tile) - 1)];
-        const Board* board = link.isFound() ? boardOnPort(hex_to_int(link.address)) : nullptr;
+        const int link = tiles::linkOf(tile);
+        const RackModel& model = rig.program->rack();
+        const Board* board = model.isFound(link) ? boardOnPort(model.port(link)) : nullptr;
         if (!board || board->deviceNumber == TwinNumber)
             return std::nullopt;
         return board->powered[size_t(tiles::slotOf(tile) - 1)];
@@ -209,8 +210,8 @@ struct Rack {
     int switchableOnShown() const {
         int count = 0;
         for (int tile = 1; tile <= TileCount; ++tile) {
-            const LinkState& link = rig.program->state().links[size_t(tiles::linkOf(tile) - 1)];
-            if (link.isFound() && rig.program->window().tile(tile).button->text() == Opened)
+            if (rig.program->rack().isFound(tiles::linkOf(tile)) &&
+                rig.program->window().tile(tile).button->text() == Opened)
                 ++count;
         }
         return count;
@@ -296,12 +297,9 @@ struct Rack {
         if (twinsFound > 1)
             RC_ASSERT(rig.speech.spoken.contains(QStringLiteral("发现两个设备号相同的设备：0505")));
         for (int k = 1; k <= LinkCount; ++k) {
-            const LinkState& link = program.state().links[size_t(k - 1)];
             // A link holds a port exactly while it is found, and only the port it found.
-            RC_ASSERT(link.isFound() == !link.address.isEmpty());
-            RC_ASSERT(link.isFound() == model.isFound(k));
-            if (link.isFound())
-                RC_ASSERT(program.port(k).openPortNumber() == hex_to_int(link.address));
+            if (model.isFound(k))
+                RC_ASSERT(program.port(k).openPortNumber() == model.port(k));
             else
                 RC_ASSERT(!program.port(k).isOpen());
         }
@@ -314,8 +312,7 @@ struct Rack {
             board.echo = Echo::Prompt;
         for (int tile = 1; tile <= TileCount; ++tile) {
             StyledButton& button = *rig.program->window().tile(tile).button;
-            const LinkState& link = rig.program->state().links[size_t(tiles::linkOf(tile) - 1)];
-            if (button.text() == Opened && link.isFound()) {
+            if (button.text() == Opened && rig.program->rack().isFound(tiles::linkOf(tile))) {
                 RC_ASSERT(
                     rig.program->window().ui().tileArea->setCurrentPage(tiles::linkOf(tile) - 1));
                 button.click();
@@ -443,9 +440,10 @@ struct Bind : Step {
         const auto& links = rack.rig.program->state().links;
         QStringList found;
         bool any = false;
-        for (const LinkState& link : links) {
-            found << (link.isFound() ? link.deviceNumber : QString());
-            any = any || link.isFound();
+        const RackModel& model = rack.rig.program->rack();
+        for (int k = 1; k <= LinkCount; ++k) {
+            found << (model.isFound(k) ? links[size_t(k - 1)].deviceNumber : QString());
+            any = any || model.isFound(k);
         }
         rack.rig.dialogs.answers = {Dialogs::Answer::Yes};
         const bool twins = rack.rig.program->rack().anyDuplicate();
@@ -501,7 +499,7 @@ struct AddDevice : Step {
         if (bindStage) {
             const auto& links = rack.rig.program->state().links;
             for (int k = 0; k < LinkCount; ++k) {
-                if (binding[k].isEmpty() && links[size_t(k)].isFound())
+                if (binding[k].isEmpty() && rack.rig.program->rack().isFound(k + 1))
                     binding[k] = links[size_t(k)].deviceNumber;
             }
         }
@@ -644,9 +642,8 @@ struct TryClose : Step {
     void act(Rack& rack, QStringList&) const override {
         int switchable = 0;
         for (int tile = 1; tile <= TileCount; ++tile) {
-            const LinkState& link =
-                rack.rig.program->state().links[size_t(tiles::linkOf(tile) - 1)];
-            if (rack.rig.program->window().tile(tile).button->text() == Opened && link.isFound())
+            if (rack.rig.program->window().tile(tile).button->text() == Opened &&
+                rack.rig.program->rack().isFound(tiles::linkOf(tile)))
                 ++switchable;
         }
         const bool uncertain = rack.anyUncertainPower();

@@ -1,5 +1,6 @@
 // Scripts drive the running program: hubrixctl against the control channel of a program on
 // the real serial code, its boards simulated on pseudo-terminals.
+#include "app/directory_lock.h"
 #include "fakes/real_rig.h"
 #include "hubsim/hub_rack.h"
 #include "platform/control_address.h"
@@ -430,7 +431,7 @@ private slots:
                                                  QStringLiteral("on"), QStringLiteral("1")});
         });
         s.rig.ui().connectButton->click();
-        QCOMPARE(program.state().links[0].address, QStringLiteral("07"));
+        QCOMPARE(program.rack().port(1), 7);
         QTRY_COMPARE(on.state(), QProcess::NotRunning);
         QCOMPARE(runsWhenAnswered, 1);
         QCOMPARE(on.exitCode(), 4);
@@ -582,7 +583,7 @@ private slots:
         const QPoint centre = button->rect().center();
         QContextMenuEvent rightClick(QContextMenuEvent::Mouse, centre, button->mapToGlobal(centre));
         QApplication::sendEvent(button, &rightClick);
-        QVERIFY(chosen);
+        QTRY_VERIFY(chosen);
         QTRY_COMPARE(switches, (QList<bool>{false, true}));
         QTRY_COMPARE(button->text(), QStringLiteral("已打开"));
     }
@@ -847,6 +848,21 @@ private slots:
         QCOMPARE(chinese.exitCode, 2);
         QVERIFY2(chinese.err.startsWith(QStringLiteral("hubrixctl: 没有 Hubrix 在 ")),
                  qPrintable(chinese.err));
+
+        // A program holds the directory, and its channel is not there yet or cannot be made.
+        DirectoryLock program(dir.path());
+        QVERIFY(program.take());
+        QCOMPARE(inLocale(QStringLiteral("C")).err,
+                 "hubrixctl: Hubrix runs but its control channel is unavailable: it is starting\n");
+        QCOMPARE(
+            inLocale(QStringLiteral("zh_CN.UTF-8")).err,
+            QStringLiteral("hubrixctl: Hubrix 正在运行，但它的控制通道不可用：程序正在启动\n"));
+        program.noteChannelProblem(QStringLiteral("the network module is missing"));
+        const Run unavailable = inLocale(QStringLiteral("zh_CN.UTF-8"));
+        QCOMPARE(unavailable.exitCode, 2);
+        QCOMPARE(unavailable.err,
+                 QStringLiteral("hubrixctl: Hubrix 正在运行，但它的控制通道不可用："
+                                "the network module is missing\n"));
     }
 
 private:

@@ -205,7 +205,7 @@ private slots:
         rig_->start();
         rig_->showActive();
         const auto& ui = rig_->program->window().ui();
-        rig_->program->state().links[1].takeBoard(QStringLiteral("05"));
+        rig_->program->rack().linkFound(2, QStringLiteral("0102"), 5);
         ui.tileArea->show();
         DropList& list = fromFavourites ? *ui.favourites : *ui.searchResults;
         StyledButton& button = fromFavourites ? *ui.favouriteViewButton : *ui.viewButton;

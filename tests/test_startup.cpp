@@ -2,7 +2,7 @@
 #include "fakes/inline_writer.h"
 #include "fakes/test_rig.h"
 #include "store/stores.h"
-#include "store/tile_refill.h"
+#include "tiles/tile_refill.h"
 #include "ui/remark_box.h"
 #include "ui/styled_button.h"
 #include "ui/tab_control.h"

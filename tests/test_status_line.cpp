@@ -99,9 +99,12 @@ private slots:
         window.show();
         window.fitDesignSize();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        const QRect line = statusLine(*rig_).geometry();
-        QVERIFY(line.top() >= window.ui().tileArea->geometry().bottom());
-        QVERIFY(statusLine(*rig_).parentWidget()->rect().contains(line));
+        const auto onWindow = [&window](const QWidget* widget) {
+            return QRect(widget->mapTo(&window, QPoint(0, 0)), widget->size());
+        };
+        const QRect line = onWindow(&statusLine(*rig_));
+        QVERIFY(line.top() > onWindow(window.ui().tileArea).bottom());
+        QVERIFY(window.rect().contains(line));
         QVERIFY(statusLine(*rig_).isVisible());
     }
 

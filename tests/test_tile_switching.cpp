@@ -37,7 +37,7 @@ private slots:
         for (int k = 1; k <= 8; ++k) {
             program_->port(k).setPortNumber(10 + k);
             QVERIFY(program_->port(k).open());
-            state.links[size_t(k - 1)].takeBoard(byte_to_hex(10 + k));
+
             state.links[size_t(k - 1)].deviceNumber =
                 QStringLiteral("01%1").arg(k, 2, 10, QChar(u'0'));
             program_->rack().linkFound(k, state.links[size_t(k - 1)].deviceNumber, 10 + k);
@@ -160,7 +160,7 @@ private slots:
     // A click on a tile whose link has no board used to take over the one pending switch, so
     // the echo of the tile clicked before lit the wrong tile.
     void clickOnALinkWithoutABoard_beforeAnEcho_leavesTheEchoToItsTile() {
-        program_->state().links[2].forget(LinkPhase::Lost);
+        program_->rack().linkGone(3);
         program_->window().tile(1).button->click();
         program_->window().tile(100).button->click();
         settle();
@@ -187,7 +187,7 @@ private slots:
         rig_->bus.addBoard(21, 0x1A2B);
         program_->port(4).setPortNumber(21);
         QVERIFY(program_->port(4).open());
-        program_->state().links[3].takeBoard(byte_to_hex(21));
+
         program_->state().links[3].deviceNumber = QStringLiteral("1A2B");
         program_->rack().linkFound(4, QStringLiteral("1A2B"), 21);
         StyledButton* first = program_->window().tile(127).button;
@@ -270,14 +270,16 @@ private slots:
     }
 
     void click_onALinkWithoutABoardSendsNothing_data() {
-        QTest::addColumn<bool>("withoutAddress");
-        QTest::newRow("no link address") << true;
+        QTest::addColumn<bool>("linkGone");
+        QTest::newRow("link gone") << true;
         QTest::newRow("no device number") << false;
     }
     void click_onALinkWithoutABoardSendsNothing() {
-        QFETCH(bool, withoutAddress);
-        LinkState& link = program_->state().links[2];
-        (withoutAddress ? link.address : link.deviceNumber).clear();
+        QFETCH(bool, linkGone);
+        if (linkGone)
+            program_->rack().linkGone(3);
+        else
+            program_->state().links[2].deviceNumber.clear();
         program_->window().tile(90).button->click();
         QVERIFY(rig_->bus.writes.isEmpty());
         QCOMPARE(rig_->speech.spoken.last(), QStringLiteral("设备未连接"));

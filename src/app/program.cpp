@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include "app/program_directory.h"
+#include "ops/window_created.h"
 #include "platform/serial_port.h"
 #include "platform/speech.h"
 #include "tiles/switch_state_migration.h"
@@ -9,9 +10,9 @@
 #include "ui/status_line.h"
 #include "ui/styled_button.h"
 #include "ui/text_box.h"
-#include "ui/window_created.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 
@@ -58,7 +59,7 @@ Program::Program(Services services, const QString& programDir)
                                              portPointers(ports_),
                                              programDir},
       byteArrival_(context_), linkLife_(context_), connectRun_(context_), tileClicks_(context_),
-      tileSwitches_(context_), tileLook_(context_), remarkEditing_(context_),
+      tileSwitches_(context_), tileLook_(context_), linkLook_(context_), remarkEditing_(context_),
       remarkSearch_(context_), viewFilters_(context_), binding_(context_), disconnect_(context_),
       networkAddress_(context_), addDevice_(context_), promptSound_(context_),
       powerCycle_(context_) {
@@ -119,6 +120,8 @@ void Program::wireRack() {
                      call(tileLook_, &TileLook::onTileChanged));
     QObject::connect(&rack_, &RackModel::linkChanged, &window_,
                      [this](int) { tileLook_.onLinkChanged(); });
+    QObject::connect(&rack_, &RackModel::linkChanged, &window_,
+                     call(linkLook_, &LinkLook::onLinkChanged));
     QObject::connect(&rack_, &RackModel::switchKept, &window_,
                      [this](int tile, bool on, bool) { emit events_.switchConfirmed(tile, on); });
     QObject::connect(&rack_, &RackModel::writeFailed, &window_, [this](const QString&) {
@@ -139,12 +142,19 @@ void Program::wireTiles() {
             promptSound_.onButtonClicked(button);
             tileClicks_.onTileClicked(button);
         });
-        // The power cycle is the tile's context menu: a right click, then one item.
-        auto* cycleItem = new QAction(QStringLiteral("断电重启"), button);
-        button->addAction(cycleItem);
-        button->setContextMenuPolicy(Qt::ActionsContextMenu);
-        QObject::connect(cycleItem, &QAction::triggered, &window_,
-                         [this, button] { powerCycle_.onCycleChosen(button); });
+        // The power cycle is the tile's context menu: a right click, then one item. The menu is
+        // made when asked for rather than 336 times at start, and opens without waiting in a
+        // loop of its own.
+        button->setContextMenuPolicy(Qt::CustomContextMenu);
+        QObject::connect(button, &QWidget::customContextMenuRequested, &window_,
+                         [this, button](const QPoint& at) {
+                             auto* menu = new QMenu(button);
+                             menu->setAttribute(Qt::WA_DeleteOnClose);
+                             QObject::connect(
+                                 menu->addAction(QStringLiteral("断电重启")), &QAction::triggered,
+                                 &window_, [this, button] { powerCycle_.onCycleChosen(button); });
+                             menu->popup(button->mapToGlobal(at));
+                         });
     }
 }
 

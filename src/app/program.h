@@ -1,10 +1,11 @@
 #pragma once
 
 #include "app/announcing_speech.h"
-#include "hub/byte_arrival.h"
-#include "hub/connect_run.h"
-#include "hub/link_life.h"
+#include "links/byte_arrival.h"
+#include "links/link_life.h"
+#include "ops/add_device.h"
 #include "ops/binding.h"
+#include "ops/connect_run.h"
 #include "ops/disconnect.h"
 #include "ops/network_address.h"
 #include "ops/prompt_sound.h"
@@ -16,7 +17,7 @@
 #include "state/rack_events.h"
 #include "store/kept_switches.h"
 #include "store/table_store.h"
-#include "tiles/add_device.h"
+#include "tiles/link_look.h"
 #include "tiles/power_cycle.h"
 #include "tiles/remark_editing.h"
 #include "tiles/tile_clicks.h"
@@ -78,6 +79,7 @@ private:
     TileClicks tileClicks_;
     TileSwitches tileSwitches_;
     TileLook tileLook_;
+    LinkLook linkLook_;
     RemarkEditing remarkEditing_;
     RemarkSearch remarkSearch_;
     ViewFilters viewFilters_;

@@ -107,7 +107,7 @@ void MqttBridge::onConnected() {
     for (int tile = 1; tile <= TileCount; ++tile)
         staleStates_.insert(tile);
     staleLinks_ = true;
-    const StoreSession remarks = StoreSession::remarks(context_);
+    const StoreSession remarks = StoreSession::remarks(context_.store, context_.programDir);
     for (int tile = 1; tile <= TileCount && remarks.isOpen(); ++tile) {
         remarks.goToRecord(tile);
         if (remarks.store().currentRecordNumber() == tile)

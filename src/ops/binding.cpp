@@ -8,7 +8,7 @@
 #include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
-#include "store/tile_refill.h"
+#include "tiles/tile_refill.h"
 #include "ui/captions.h"
 #include "ui/colours.h"
 #include "ui/drop_list.h"
@@ -40,7 +40,8 @@ void Binding::onBindClicked() {
     }
     state.linkMode = LinkMode::Bound;
     // The binding store stays open for the bound connect that follows.
-    const StoreSession binding = StoreSession::binding(context_, StoreSession::OnLeave::KeepOpen);
+    const StoreSession binding =
+        StoreSession::binding(context_.store, context_.programDir, StoreSession::OnLeave::KeepOpen);
     for (QWidget* control :
          {static_cast<QWidget*>(ui.searchText), static_cast<QWidget*>(ui.searchButton),
           static_cast<QWidget*>(ui.addDeviceButton), static_cast<QWidget*>(ui.favouriteViewButton),
@@ -48,9 +49,7 @@ void Binding::onBindClicked() {
         control->setEnabled(true);
     ui.favouriteViewButton->setLit(true);
 
-    const bool anyFound = std::any_of(state.links.begin(), state.links.end(),
-                                      [](const LinkState& link) { return link.isFound(); });
-    if (!anyFound)
+    if (!context_.rack.anyFound())
         return;
     // Captions that say "bound" would be a failure reported as success when the boards were
     // not stored: the next start would not know them. Until the record is durable the button
@@ -129,8 +128,8 @@ void Binding::resetSearchAndLists() {
 
 // The binding store emptied, the remark store as at a first start: both or neither.
 void Binding::resetStores(std::function<void(bool reset)> answer) {
-    const StoreSession binding = StoreSession::binding(context_);
-    const StoreSession remarks = StoreSession::remarks(context_);
+    const StoreSession binding = StoreSession::binding(context_.store, context_.programDir);
+    const StoreSession remarks = StoreSession::remarks(context_.store, context_.programDir);
     if (!binding.isOpen() || !remarks.isOpen()) {
         answer(false);
         return;

@@ -18,7 +18,7 @@ void writeBindingRecord(Context& context, const StoreSession& binding, BindingSc
     QStringList fields;
     for (int k = 1; k <= LinkCount; ++k) {
         const LinkState& link = context.state.links[size_t(k - 1)];
-        const QString found = link.isFound() ? link.deviceNumber : QString();
+        const QString found = context.rack.isFound(k) ? link.deviceNumber : QString();
         const QString stored = store.readField(k, stores::BindingAlias);
         const bool replaced =
             scope == BindingScope::AllLinks || (stored.isEmpty() && !found.isEmpty());

@@ -1,6 +1,6 @@
 #include "ops/disconnect.h"
 
-#include "hub/link_life.h"
+#include "links/link_life.h"
 #include "ops/screen_procedures.h"
 #include "platform/dialogs.h"
 #include "rack/rack_model.h"

@@ -68,7 +68,6 @@ QString fromPage(const Network::Page& page) {
 
 } // namespace public_address
 
-
 QString shownLocalAddress(const QStringList& addresses) {
     QString firstIpv6;
     for (const QString& text : addresses) {

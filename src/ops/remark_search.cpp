@@ -61,7 +61,7 @@ void RemarkSearch::onSearchClicked() {
     ui.searchResults->clear();
     bool found = false;
     {
-        const StoreSession remarks = StoreSession::remarks(context_);
+        const StoreSession remarks = StoreSession::remarks(context_.store, context_.programDir);
         TableStore& store = remarks.store();
         // The favourite entries of all hits cost one sync together.
         TableStore::Batch batch(store);

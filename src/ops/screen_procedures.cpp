@@ -1,6 +1,6 @@
 #include "ops/screen_procedures.h"
 
-#include "hub/link_life.h"
+#include "links/link_life.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
 #include "rack/rack_model.h"

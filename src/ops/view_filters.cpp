@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/speech.h"
+#include "rack/rack_model.h"
 #include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
@@ -64,7 +65,7 @@ void ViewFilters::viewJump(DropList& list, StyledButton& button, StyledButton& p
         return;
     const int link = tiles::linkOf(state.viewTarget);
     const auto& ui = context_.window.ui();
-    if (!state.links[size_t(link - 1)].isFound() || !ui.tileArea->setCurrentPage(link - 1)) {
+    if (!context_.rack.isFound(link) || !ui.tileArea->setCurrentPage(link - 1)) {
         context_.services.speech.speak(QStringLiteral("设备未连接"));
         return;
     }
@@ -153,7 +154,7 @@ void ViewFilters::removeFavourite() {
         favourites.setCurrentIndex(0);
         return;
     }
-    const StoreSession remarks = StoreSession::remarks(context_);
+    const StoreSession remarks = StoreSession::remarks(context_.store, context_.programDir);
     remarks.goToRecord(*number);
     if (!remarks.isOpen() || *number > remarks.store().recordCount()) {
         context_.services.speech.speak(QStringLiteral("删除失败"));

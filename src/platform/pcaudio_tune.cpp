@@ -3,7 +3,7 @@
 #include "platform/pcaudio_output.h"
 #include "platform/tune_synth.h"
 
-PcaudioTune::PcaudioTune() : samples_(tune_synth::render()) {
+PcaudioTune::PcaudioTune() {
     worker_ = std::thread([this] { run(); });
 }
 
@@ -26,6 +26,9 @@ void PcaudioTune::play() {
 
 void PcaudioTune::run() {
     PcaudioOutput output;
+    // Made at the first play: most runs never play it, and a start would share the processor
+    // and its memory with making it.
+    std::vector<qint16> samples;
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || pending_; });
@@ -33,7 +36,9 @@ void PcaudioTune::run() {
             break;
         pending_ = false;
         lock.unlock();
-        output.play(samples_, tune_synth::SampleRate);
+        if (samples.empty())
+            samples = tune_synth::render();
+        output.play(samples, tune_synth::SampleRate);
         lock.lock();
     }
 }

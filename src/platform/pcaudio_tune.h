@@ -7,7 +7,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 // Plays the prompt tune on the sound device the speech uses, on a thread of its own: a click
 // never waits for the sound device.
@@ -23,7 +22,6 @@ public:
 private:
     void run();
 
-    const std::vector<qint16> samples_;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool pending_ = false;

@@ -58,6 +58,12 @@ void RackModel::changeLink(int link) {
 }
 
 void RackModel::linkFound(int link, const QString& deviceNumber, int portNumber) {
+    // The lost board is back, here or on another link; or another board took its link.
+    lost_[size_t(link - 1)].clear();
+    for (QString& device : lost_) {
+        if (device == deviceNumber)
+            device.clear();
+    }
     found_[size_t(link - 1)] = deviceNumber;
     ports_[size_t(link - 1)] = portNumber;
     int holders = 0;
@@ -110,6 +116,11 @@ void RackModel::linkGone(int link) {
             linkFound(other, device, ports_[size_t(other - 1)]);
         }
     }
+}
+
+void RackModel::linkLost(int link) {
+    lost_[size_t(link - 1)] = found_[size_t(link - 1)];
+    linkGone(link);
 }
 
 void RackModel::setBinding(const QStringList& deviceNumbers) {
@@ -286,6 +297,13 @@ int RackModel::switchableOn() const {
     return count;
 }
 
+int RackModel::unknownTiles(int link) const {
+    int count = 0;
+    for (int tile = firstTile(link); tile < firstTile(link) + SlotsPerLink; ++tile)
+        count += state(tile) == SlotState::Unknown ? 1 : 0;
+    return count;
+}
+
 int RackModel::possiblyOn(const Board& each) const {
     return int(std::count_if(each.slotStates.begin(), each.slotStates.end(),
                              [](Kept kept) { return kept != Kept::Off; }));
@@ -293,8 +311,8 @@ int RackModel::possiblyOn(const Board& each) const {
 
 int RackModel::possiblyPowered() const {
     int count = 0;
-    for (int tile = 1; tile <= TileCount; ++tile)
-        count += state(tile) == SlotState::Unknown ? 1 : 0;
+    for (int link = 1; link <= LinkCount; ++link)
+        count += unknownTiles(link);
     for (const AbsentBoard& absent : absentBoards())
         count += absent.possiblyOn;
     return count;

@@ -52,9 +52,21 @@ public:
     // Link life, told by the one place that changes it.
     void linkFound(int link, const QString& deviceNumber, int portNumber);
     void linkGone(int link);
+    // The board's port vanished while it was found: unlike a link taken off its port on
+    // purpose, the board may have been left powering slots that nothing can switch off now.
+    void linkLost(int link);
     bool isFound(int link) const { return !found_[size_t(link - 1)].isEmpty(); }
+    bool anyFound() const {
+        return std::any_of(found_.begin(), found_.end(),
+                           [](const QString& d) { return !d.isEmpty(); });
+    }
     QString foundDevice(int link) const { return found_[size_t(link - 1)]; }
     int port(int link) const { return ports_[size_t(link - 1)]; }
+    // The link lost its board and has found none since; the board's device number.
+    bool isLost(int link) const { return !lost_[size_t(link - 1)].isEmpty(); }
+    QString lostDevice(int link) const { return lost_[size_t(link - 1)]; }
+    // Tiles of the link that read unknown: may be powered, cannot be confirmed off from here.
+    int unknownTiles(int link) const;
     // Two found links hold boards with this device number: their frames cannot be told apart.
     bool isDuplicate(const QString& deviceNumber) const {
         return duplicates_.contains(deviceNumber);
@@ -142,6 +154,7 @@ private:
     QHash<QString, Board> boards_;
     std::array<QString, LinkCount> found_;
     std::array<int, LinkCount> ports_{};
+    std::array<QString, LinkCount> lost_;
     QStringList binding_;
     QSet<QString> duplicates_;
     std::array<Asked, TileCount> asked_;

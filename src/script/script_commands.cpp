@@ -83,7 +83,7 @@ QJsonObject ScriptCommands::status() const {
 }
 
 QList<int> ScriptCommands::tilesNamed(const QString& text) const {
-    const StoreSession remarks = StoreSession::remarks(context_);
+    const StoreSession remarks = StoreSession::remarks(context_.store, context_.programDir);
     TableStore& store = remarks.store();
     QList<int> named;
     const int records = std::min(store.recordCount(), TileCount);
@@ -96,7 +96,7 @@ QList<int> ScriptCommands::tilesNamed(const QString& text) const {
 }
 
 QJsonObject ScriptCommands::remark(int tile) const {
-    const StoreSession remarks = StoreSession::remarks(context_);
+    const StoreSession remarks = StoreSession::remarks(context_.store, context_.programDir);
     if (!remarks.isOpen())
         return refused(QStringLiteral("the remark store cannot be read"));
     remarks.goToRecord(tile);
@@ -139,7 +139,7 @@ void ScriptCommands::setRemark(int tile, const QString& text,
 QJsonObject ScriptCommands::find(const QString& text) const {
     if (text.isEmpty())
         return refused(QStringLiteral("你还没有输入"));
-    const StoreSession remarks = StoreSession::remarks(context_);
+    const StoreSession remarks = StoreSession::remarks(context_.store, context_.programDir);
     QJsonArray hits;
     for (const QString& line : RemarkSearch::resultLines(remarks, text)) {
         hits.append(QJsonObject{{QStringLiteral("tile"), line.section(u':', 0, 0).toInt()},

@@ -1,6 +1,6 @@
 #include "script/script_requests.h"
 
-#include "hub/connect_run.h"
+#include "ops/connect_run.h"
 #include "ops/disconnect.h"
 #include "rack/rack_model.h"
 #include "state/context.h"

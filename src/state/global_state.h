@@ -20,18 +20,9 @@ class RemarkBox;
 // How the next query-and-connect run looks for boards.
 enum class LinkMode { Query = 0, Closed = 1, Bound = 2 };
 
-// Where a hub link is in its life. Only a found link holds a port and talks to a board; a
-// link that was never found, whose board vanished or that was taken off its port is probed
-// again by the next run, in either link mode, on any port.
-enum class LinkPhase { NotFound, Found, Lost, Stopped };
-
-// What the program knows of one hub link. The values that make a link count as found (the
-// address, the device number, the answer in the receive buffer) change together, only through
-// takeBoard() and forget(), so that no handler can leave a link half found.
+// What the connect runs and the byte arrival know of one hub link while they talk to it.
+// Whether the link holds a board, and on which port, is the rack model's to say.
 struct LinkState {
-    LinkPhase phase = LinkPhase::NotFound;
-    // Two hex digits: the serial port number on which the board answered; empty unless found.
-    QString address;
     // Four hex digits cut from the last complete frame received on the link.
     QString deviceNumber;
     // The receive buffer, whose answer length reads 24 right after a frame completed.
@@ -42,16 +33,8 @@ struct LinkState {
     // unchanged is a loopback, not a board answering.
     QString sentQuery;
 
-    bool isFound() const { return phase == LinkPhase::Found; }
-    // The board whose device number the last frame carried answered on the port address.
-    void takeBoard(const QString& portAddress) {
-        phase = LinkPhase::Found;
-        address = portAddress;
-    }
-    // The link lets go of whatever it had found or was probing; phase says why.
-    void forget(LinkPhase why) {
-        phase = why;
-        address.clear();
+    // The link lets go of whatever it had found or was probing.
+    void release() {
         deviceNumber.clear();
         receiver.clear();
         sentQuery.clear();
@@ -93,6 +76,9 @@ struct GlobalState {
     QSet<int> openedLinesDue;
     // The open-devices lines shown for boards on no link that may still power slots.
     QStringList absentBoardLines;
+    // Per link, the device number of the board whose loss the status line told, until it
+    // told its return.
+    std::array<QString, LinkCount> lostBoardsTold;
 
     // The box of the last remark event, and the tile whose remark a save may write: the one
     // accepted for editing at the last got-focus, 0 before any.

@@ -193,10 +193,13 @@ void removeStagingLeftovers(const QString& path) {
     const QRegularExpression staging(QRegularExpression::anchoredPattern(
         QLatin1Char('.') + QRegularExpression::escape(target.fileName()) +
         QLatin1String("\\.[0-9a-f]{16}\\.creating(-journal|-wal|-shm)?")));
+    // Only names that may be one are matched, so that no pattern is compiled on a start that
+    // finds none (the regular expression library is then not even paged in).
     const QDir directory = target.absoluteDir();
     for (const QFileInfo& entry :
          directory.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks))
-        if (staging.match(entry.fileName()).hasMatch())
+        if (entry.fileName().contains(QLatin1String(".creating")) &&
+            staging.match(entry.fileName()).hasMatch())
             QFile::remove(entry.filePath());
 }
 
@@ -211,7 +214,8 @@ void removeStaleSuperJournals(const QStringList& paths) {
             QRegularExpression::escape(store.fileName()) + QLatin1String("-mj[0-9A-F]{9}")));
         for (const QFileInfo& entry : store.absoluteDir().entryInfoList(
                  QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks))
-            if (superJournal.match(entry.fileName()).hasMatch())
+            if (entry.fileName().contains(QLatin1String("-mj")) &&
+                superJournal.match(entry.fileName()).hasMatch())
                 stale << entry.filePath();
     }
     // Listed first: a super-journal still in use has journals that outlive it.

@@ -1,6 +1,5 @@
 #include "store/store_session.h"
 
-#include "state/context.h"
 #include "store/stores.h"
 #include "store/table_store.h"
 
@@ -21,14 +20,14 @@ StoreSession::~StoreSession() {
         store_.closeTable(alias_);
 }
 
-StoreSession StoreSession::remarks(Context& context) {
-    return StoreSession(context.store, context.programDir + stores::RemarkFile, stores::RemarkAlias,
-                        OnLeave::Close, stores::remarkColumns());
+StoreSession StoreSession::remarks(TableStore& store, const QString& programDir) {
+    return StoreSession(store, programDir + stores::RemarkFile, stores::RemarkAlias, OnLeave::Close,
+                        stores::remarkColumns());
 }
 
-StoreSession StoreSession::binding(Context& context, OnLeave onLeave) {
-    return StoreSession(context.store, context.programDir + stores::BindingFile,
-                        stores::BindingAlias, onLeave, stores::bindingColumns());
+StoreSession StoreSession::binding(TableStore& store, const QString& programDir, OnLeave onLeave) {
+    return StoreSession(store, programDir + stores::BindingFile, stores::BindingAlias, onLeave,
+                        stores::bindingColumns());
 }
 
 void StoreSession::goToRecord(int n) const {

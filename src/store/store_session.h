@@ -3,7 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-struct Context;
 class TableStore;
 
 // A table opened for the work of one event: opened under its alias (only when the file has the
@@ -21,10 +20,11 @@ public:
     StoreSession(const StoreSession&) = delete;
     StoreSession& operator=(const StoreSession&) = delete;
 
-    // The remark store (备注的) and the port-binding store (端口绑定) of the program's directory,
-    // each only when the file has that store's columns.
-    static StoreSession remarks(Context& context);
-    static StoreSession binding(Context& context, OnLeave onLeave = OnLeave::Close);
+    // The remark store (备注的) and the port-binding store (端口绑定) in the program's directory
+    // (no trailing separator), each only when the file has that store's columns.
+    static StoreSession remarks(TableStore& store, const QString& programDir);
+    static StoreSession binding(TableStore& store, const QString& programDir,
+                                OnLeave onLeave = OnLeave::Close);
 
     bool isOpen() const { return open_; }
     TableStore& store() const { return store_; }

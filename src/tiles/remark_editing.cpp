@@ -117,7 +117,7 @@ QString refusal(const Context& context, const QString& text) {
 // the write does not land.
 void write(Context& context, int tile, const QString& text, Answer answer) {
     const QString failed = QStringLiteral("保存失败");
-    const StoreSession remarks = StoreSession::remarks(context);
+    const StoreSession remarks = StoreSession::remarks(context.store, context.programDir);
     TableStore& store = remarks.store();
     remarks.goToRecord(tile);
     if (!remarks.isOpen() || store.currentRecordNumber() != tile || tile > store.recordCount()) {
@@ -130,7 +130,7 @@ void write(Context& context, int tile, const QString& text, Answer answer) {
         open_devices::update(context, tile, text);
     batch.commit([&context, tile, text, wasEmpty, failed, answer](bool saved) {
         if (!saved) {
-            const StoreSession asItIs = StoreSession::remarks(context);
+            const StoreSession asItIs = StoreSession::remarks(context.store, context.programDir);
             asItIs.goToRecord(tile);
             open_devices::update(context, tile, asItIs.store().readField(stores::RemarkField));
             answer(false, failed);

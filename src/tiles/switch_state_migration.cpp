@@ -13,7 +13,7 @@ bool migrateSwitchStates(Context& context, KeptSwitches& kept) {
     QList<KeptSwitches::Change> changes;
     QHash<QString, int> links;
     QList<int> tilesKept;
-    const StoreSession remarks = StoreSession::remarks(context);
+    const StoreSession remarks = StoreSession::remarks(context.store, context.programDir);
     if (remarks.isOpen()) {
         TableStore& store = remarks.store();
         for (int tile = 1; tile <= TileCount; ++tile, store.skip()) {

@@ -13,11 +13,12 @@ std::optional<Refusal> refusal(const Context& context, int tile) {
     // truth is that the tile's board is not connected.
     if (context.state.connectRunsGoing > 0)
         return Refusal{Refusal::Kind::Connecting, QStringLiteral("设备正在连接，请稍后")};
-    const LinkState& link = context.state.links[size_t(tiles::linkOf(tile) - 1)];
+    const int linkNumber = tiles::linkOf(tile);
+    const LinkState& link = context.state.links[size_t(linkNumber - 1)];
     // Only a found link has a port and a board, and a frame needs both its values or it would
     // come out short: a board only ever gets whole twelve-byte frames. The tile of a lost link
     // keeps what it shows until its board is found again.
-    if (!link.isFound() || link.address.isEmpty() || link.deviceNumber.isEmpty())
+    if (!context.rack.isFound(linkNumber) || link.deviceNumber.isEmpty())
         return Refusal{Refusal::Kind::NotConnected, QStringLiteral("设备未连接")};
     // An echo of either board would confirm the other's slot, and each would take over what the
     // other kept: neither is switched until one is gone.

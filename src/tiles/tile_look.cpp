@@ -13,6 +13,7 @@
 #include "ui/main_window.h"
 #include "ui/status_line.h"
 #include "ui/styled_button.h"
+#include "ui/tile_numbering.h"
 
 #include <QListWidget>
 
@@ -24,6 +25,15 @@ StyledButton::Confirmation confirmationOf(const RackModel& rack, int tile) {
     return rack.state(tile) == SlotState::Unknown && !rack.keptOn(tile)
                ? StyledButton::Confirmation::Missing
                : StyledButton::Confirmation::Confirmed;
+}
+
+// The lamp tells what its colour cannot: a board out of reach that may still power the slot,
+// or a switch the board did not confirm, as the button's frame does.
+Mark lampMark(const RackModel& rack, int tile) {
+    if (rack.isLost(tiles::linkOf(tile)) && rack.state(tile) == SlotState::Unknown)
+        return Mark::Lost;
+    return confirmationOf(rack, tile) == StyledButton::Confirmation::Missing ? Mark::Unconfirmed
+                                                                             : Mark::None;
 }
 
 // The remark store under an alias of its own, so that a walk of the remark alias that an
@@ -68,6 +78,7 @@ void TileLook::onTileChanged(int tile) {
     const RackModel::Asked* asked = rack.asked(tile);
     const bool lit = opened || (asked && asked->wasOn);
     button.setConfirmation(confirmationOf(rack, tile));
+    controls.lamp->setMark(lampMark(rack, tile));
     button.setText(opened ? captions::TileOpened : captions::TileClosed);
     if (lit == button.isLit())
         return;

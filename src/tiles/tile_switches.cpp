@@ -13,8 +13,10 @@ void TileSwitches::send(const QList<int>& tiles, bool on, RackEvents::Cause caus
     QStringList frames;
     QStringList keys;
     for (int tile : tiles) {
-        const LinkState& link = context_.state.links[size_t(tiles::linkOf(tile) - 1)];
-        frames.append(frame::switchText(link.address, link.deviceNumber, tiles::slotOf(tile),
+        const int linkNumber = tiles::linkOf(tile);
+        const LinkState& link = context_.state.links[size_t(linkNumber - 1)];
+        frames.append(frame::switchText(byte_to_hex(context_.rack.port(linkNumber)),
+                                        link.deviceNumber, tiles::slotOf(tile),
                                         on ? frame::Command::On : frame::Command::Off));
         keys.append(frame::echoKey(frames.last()));
     }

@@ -30,6 +30,10 @@ QString lampOwner(const Lamp& lamp) {
     return tileLabel(number - tiles::LampOffset);
 }
 
+QString joined(const QString& text, const QString& more) {
+    return more.isEmpty() ? text : text + u' ' + more;
+}
+
 QString confirmationName(StyledButton::Confirmation confirmation) {
     switch (confirmation) {
     case StyledButton::Confirmation::Awaited:
@@ -76,7 +80,9 @@ private:
     StyledButton* button() const { return static_cast<StyledButton*>(widget()); }
 };
 
-// A lamp reads "端口1 指示灯 红色"; its colour is all it shows.
+// A lamp reads "端口1 指示灯 红色", then what its label says ("设备号258"). Its mark follows
+// its design name in the description ("外形框22 未确认"), so that a tool that looks for the design
+// name finds it at the start of every lamp's description.
 class LampInterface : public QAccessibleWidget {
 public:
     explicit LampInterface(Lamp* lamp) : QAccessibleWidget(lamp, QAccessible::Graphic) {}
@@ -84,10 +90,11 @@ public:
     QString text(QAccessible::Text kind) const override {
         const auto* lamp = static_cast<const Lamp*>(widget());
         if (kind == QAccessible::Name)
-            return lampOwner(*lamp) + QStringLiteral(" 指示灯 ") +
-                   accessibility::colourName(lamp->colour());
+            return joined(lampOwner(*lamp) + QStringLiteral(" 指示灯 ") +
+                              accessibility::colourName(lamp->colour()),
+                          lamp->spokenLabel());
         if (kind == QAccessible::Description)
-            return lamp->objectName();
+            return joined(lamp->objectName(), accessibility::markNote(lamp->mark()));
         return QAccessibleWidget::text(kind);
     }
 };
@@ -134,7 +141,8 @@ public:
         if (kind == QAccessible::Name)
             return control_->pageTitle(index());
         if (kind == QAccessible::Description)
-            return widget()->objectName();
+            return joined(widget()->objectName(),
+                          control_->isPageLost(index()) ? accessibility::LostPageNote : QString());
         return QAccessibleWidget::text(kind);
     }
 
@@ -221,12 +229,31 @@ QString colourName(std::optional<quint32> colour) {
     }
 }
 
+QString markNote(Mark mark) {
+    switch (mark) {
+    case Mark::Unconfirmed:
+        return QStringLiteral("未确认");
+    case Mark::Lost:
+        return QStringLiteral("连接已断开");
+    case Mark::None:
+        break;
+    }
+    return {};
+}
+
 // The toolkit makes the object's interface to send an event even when no tool listens; the
 // lamps and pages would all get one during the first connect run for nothing.
 void notifyNameChanged(QObject* object) {
     if (!QAccessible::isActive())
         return;
     QAccessibleEvent event(object, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
+void notifyDescriptionChanged(QObject* object) {
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleEvent event(object, QAccessible::DescriptionChanged);
     QAccessible::updateAccessibility(&event);
 }
 

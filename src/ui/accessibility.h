@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/marks.h"
+
 #include <QAccessible>
 #include <QString>
 
@@ -24,9 +26,15 @@ QString tileLabel(int tile);
 // A lamp's colour in words, as a lamp reads it out.
 QString colourName(std::optional<quint32> colour);
 
+// What a lamp's mark says after its design name in its description; empty for none.
+QString markNote(Mark mark);
+// What the tab of a lost link says after its design name in its description.
+inline const QString LostPageNote = QStringLiteral("已断开");
+
 // Tell a listening tool that what it read of object is out of date. Without one they return at
 // once.
 void notifyNameChanged(QObject* object);
+void notifyDescriptionChanged(QObject* object);
 void notifyStateChanged(QObject* object, QAccessible::State changed);
 
 } // namespace accessibility

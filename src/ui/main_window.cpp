@@ -17,6 +17,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -24,14 +25,18 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace {
 constexpr QSize DesignOuterSize(1303, 741);
-// The right column ends at x 1296; the tile area at y 688, and the status line below it.
-constexpr QRect StatusLineGeometry(2, 690, 1294, 20);
-constexpr QSize ClientExtent(1298, 712);
+// The right column ends at x 1296, the tile area at y 688.
+constexpr QSize ClientExtent(1298, 690);
+// The status line runs under the controls, 2 pixels in from the window's edges.
+constexpr int StatusLineHeight = 20;
+constexpr int StatusLineMargin = 2;
 
 template <typename Widget, typename... Args>
 Widget* place(QWidget* parent, const QString& name, QRect geometry, Args&&... args) {
@@ -67,11 +72,21 @@ MainWindow::MainWindow() {
     client->setMinimumSize(ClientExtent);
     // On a screen smaller than the design (a laptop with a panel, a large screen at 200 %)
     // the client area scrolls rather than being cut off.
-    auto* scroller = new QScrollArea(this);
+    auto* scroller = new QScrollArea;
     scroller->setFrameShape(QFrame::NoFrame);
     scroller->setWidgetResizable(true);
     scroller->setWidget(client);
-    setCentralWidget(scroller);
+    // The status line stays in view below the scrolled controls: a prompt the operator cannot
+    // hear must not land where the window is scrolled away from.
+    auto* centre = new QWidget;
+    auto* column = new QVBoxLayout(centre);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(scroller, 1);
+    auto* lineRow = new QHBoxLayout;
+    lineRow->setContentsMargins(StatusLineMargin, 0, StatusLineMargin, StatusLineMargin);
+    column->addLayout(lineRow);
+    setCentralWidget(centre);
 
     auto* menu = menuBar()->addMenu(QStringLiteral("设置"));
     menuBar()->setObjectName(QStringLiteral("超级菜单1"));
@@ -89,8 +104,9 @@ MainWindow::MainWindow() {
     ui_.tileArea->setGeometry(2, 111, 998, 576);
     ui_.tileArea->hide();
     createTiles();
-    ui_.statusLine = new StatusLine(client);
-    ui_.statusLine->setGeometry(StatusLineGeometry);
+    ui_.statusLine = new StatusLine(centre);
+    ui_.statusLine->setFixedHeight(StatusLineHeight);
+    lineRow->addWidget(ui_.statusLine);
 
     move(50, 50);
     resize(DesignOuterSize);
@@ -187,10 +203,22 @@ void MainWindow::createTiles() {
 
 void MainWindow::fitDesignSize() {
     const QSize frame = frameGeometry().size() - geometry().size();
-    QSize client = (DesignOuterSize - frame).expandedTo(minimumSizeHint());
+    // A frame thicker than the design's (a compositor's title bar drawn by the program itself)
+    // would otherwise leave the last rows under a scroll bar even on a large screen.
+    const QSize unscrolled(ClientExtent.width(), menuBar()->sizeHint().height() +
+                                                     ClientExtent.height() + StatusLineHeight +
+                                                     StatusLineMargin);
+    QSize client = (DesignOuterSize - frame).expandedTo(unscrolled);
     if (const QScreen* shown = screen()) {
         const QRect available = shown->availableGeometry();
-        client = client.boundedTo(available.size() - frame);
+        const QSize room = available.size() - frame;
+        // A side cut short brings a scroll bar, which takes its width from the other side.
+        const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+        if (client.width() > room.width())
+            client.rheight() += bar;
+        if (client.height() > room.height())
+            client.rwidth() += bar;
+        client = client.boundedTo(room);
         // The design's place (50, 50) would push a window that fills the screen off its edge.
         QPoint place = pos();
         place.setX(std::clamp(place.x(), available.left(),

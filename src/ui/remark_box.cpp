@@ -29,7 +29,6 @@ public:
 RemarkBox::RemarkBox(int tile, const QValidator* validator, QWidget* parent)
     : TextBox(parent), tile_(tile) {
     setObjectName(tiles::remarkBoxName(tile));
-    setProperty("tag", QString::number(tile));
     setValidator(validator);
     setAccessibleDescription(objectName());
     describeRemark();
@@ -64,7 +63,10 @@ void RemarkBox::keyPressEvent(QKeyEvent* event) {
 void RemarkBox::describeRemark() {
     const QString label = accessibility::tileLabel(tile_) + QStringLiteral(" 备注");
     setAccessibleName(text().isEmpty() ? label : label + u' ' + text());
-    setToolTip(text());
+    // Unchanged at the creation of every empty box, where setting it anyway costs a change
+    // event each.
+    if (toolTip() != text())
+        setToolTip(text());
 }
 
 void RemarkBox::setHighlight(std::optional<quint32> colour) {

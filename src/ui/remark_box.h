@@ -14,11 +14,16 @@
 // accessible name, for a remark wider than the box.
 class RemarkBox : public TextBox {
     Q_OBJECT
+    // The design's tag: the tile number as text. Declared rather than set on each box, which
+    // would give each of the 336 a store of dynamic properties of its own.
+    Q_PROPERTY(QString tag READ tag CONSTANT)
 public:
     static constexpr int MaxBytes = 20;
 
     // validator comes from createValidator(); one serves every box, as it keeps no state.
     RemarkBox(int tile, const QValidator* validator, QWidget* parent);
+
+    QString tag() const { return QString::number(tile_); }
 
     // The colour behind the text while the box is being edited; none gives the default back.
     void setHighlight(std::optional<quint32> colour);

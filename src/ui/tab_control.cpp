@@ -1,6 +1,7 @@
 #include "ui/tab_control.h"
 
 #include "ui/accessibility.h"
+#include "ui/marks.h"
 
 #include <QTabBar>
 
@@ -28,6 +29,7 @@ TabControl::TabControl(const QString& name, const QStringList& pageTitles, QWidg
         page->hide();
         pages_.push_back(page);
     }
+    lost_.resize(pages_.size());
     // The tabs sit above the pages, which cover the whole control.
     tabs_->raise();
     connect(tabs_, &QTabBar::currentChanged, this, &TabControl::showPage);
@@ -57,6 +59,13 @@ void TabControl::setPageEnabled(int index, bool enabled) {
     QAccessible::State changed;
     changed.disabled = true;
     accessibility::notifyStateChanged(page(index), changed);
+}
+void TabControl::setPageLost(int index, bool lost) {
+    if (lost_[size_t(index)] == lost)
+        return;
+    lost_[size_t(index)] = lost;
+    tabs_->setTabIcon(index, lost ? marks::icon(Mark::Lost) : QIcon());
+    accessibility::notifyDescriptionChanged(page(index));
 }
 int TabControl::currentPage() const {
     return tabs_->currentIndex();

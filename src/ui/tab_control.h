@@ -23,6 +23,9 @@ public:
     void setPageTitle(int index, const QString& title);
     bool isPageEnabled(int index) const;
     void setPageEnabled(int index, bool enabled);
+    // The page's link lost its board: its tab carries a warning mark until it is found again.
+    bool isPageLost(int index) const { return lost_[size_t(index)]; }
+    void setPageLost(int index, bool lost);
     int currentPage() const;
     // Where page index's tab is drawn, in this control's coordinates.
     QRect tabRect(int index) const;
@@ -40,4 +43,5 @@ private:
 
     QTabBar* tabs_;
     std::vector<QWidget*> pages_;
+    std::vector<bool> lost_;
 };

@@ -9,7 +9,7 @@
 #include "fakes/fake_waits.h"
 #include "fakes/inline_writer.h"
 #include "hub/frame_codec.h"
-#include "hub/link_life.h"
+#include "links/link_life.h"
 #include "store/store_session.h"
 #include "ui/drop_list.h"
 #include "ui/text_box.h"

@@ -11,19 +11,32 @@
 // caller removes once the application has started.
 namespace offscreen_screen {
 
-inline QString configure(int width, int height) {
+// Several screens lie side by side, left to right in the order given.
+inline QString configure(const QList<QSize>& sizes) {
     const QString file =
         QDir::tempPath() +
         QStringLiteral("/hubrix-screen-%1.json").arg(QCoreApplication::applicationPid());
+    QStringList screens;
+    int left = 0;
+    for (const QSize& size : sizes) {
+        screens << QStringLiteral("{\"name\": \"screen%1\", \"x\": %2, \"y\": 0, \"width\": %3, "
+                                  "\"height\": %4, \"logicalDpi\": 96}")
+                       .arg(screens.size() + 1)
+                       .arg(left)
+                       .arg(size.width())
+                       .arg(size.height());
+        left += size.width();
+    }
     QFile config(file);
     if (config.open(QIODevice::WriteOnly))
-        config.write(QStringLiteral("{\"screens\": [{\"name\": \"screen\", \"x\": 0, \"y\": 0, "
-                                    "\"width\": %1, \"height\": %2, \"logicalDpi\": 96}]}")
-                         .arg(width)
-                         .arg(height)
+        config.write((QStringLiteral("{\"screens\": [") + screens.join(u',') + QStringLiteral("]}"))
                          .toUtf8());
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(file));
     return file;
+}
+
+inline QString configure(int width, int height) {
+    return configure({QSize(width, height)});
 }
 
 } // namespace offscreen_screen

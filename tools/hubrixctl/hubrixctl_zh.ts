@@ -143,5 +143,13 @@ TILES：5 | 1-42 | 5,9,100-105 | link:K | @TEXT（备注为 TEXT 的设备）
         <source>Hubrix went away</source>
         <translation>Hubrix 已退出</translation>
     </message>
+    <message>
+        <source>Hubrix runs but its control channel is unavailable: %1</source>
+        <translation>Hubrix 正在运行，但它的控制通道不可用：%1</translation>
+    </message>
+    <message>
+        <source>it is starting</source>
+        <translation>程序正在启动</translation>
+    </message>
 </context>
 </TS>

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <sys/signalfd.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -32,7 +33,16 @@ QString hex4(quint16 deviceNumber) {
     return QStringLiteral("%1").arg(deviceNumber, 4, 16, QLatin1Char('0')).toUpper();
 }
 
+// Set by --times: a log then shows when each frame reached its board, on the clock that the
+// reader's own CLOCK_MONOTONIC readings compare with.
+bool stampLines = false;
+
 void say(const QString& line) {
+    if (stampLines) {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        std::printf("%lld.%06ld ", static_cast<long long>(now.tv_sec), now.tv_nsec / 1000);
+    }
     std::printf("%s\n", qPrintable(line));
 }
 
@@ -211,8 +221,13 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption silentOption(
         QStringLiteral("silent"), QStringLiteral("Ports that open but never answer. Repeatable."),
         QStringLiteral("PORT[,PORT...]"));
-    parser.addOptions({dirOption, boardOption, silentOption});
+    const QCommandLineOption timesOption(
+        QStringLiteral("times"),
+        QStringLiteral("Start every line printed with the monotonic clock's seconds "
+                       "(CLOCK_MONOTONIC, to the microsecond)."));
+    parser.addOptions({dirOption, boardOption, silentOption, timesOption});
     parser.process(app);
+    stampLines = parser.isSet(timesOption);
     if (!parser.isSet(dirOption)) {
         complain(QStringLiteral("--dir DIR is required; see --help"));
         return 2;

@@ -1,11 +1,14 @@
-// Usage: screenshot OUTPUT.png [window|eight-boards|unbind-question|unconfirmed]
-// Renders the real main window offscreen, connected to simulated boards through the program's
-// real serial code and waits:
+// Usage: screenshot [--screen WIDTHxHEIGHT] OUTPUT.png [SCENE]
+// Renders the real main window, connected to simulated boards through the program's real serial
+// code and waits, offscreen on a screen of the size given (1920x1080 unless told), or on the
+// platform QT_QPA_PLATFORM names (a Wayland compositor, say) at that platform's screen size.
+// The scenes:
 //   window           three boards found, two slots switched on, the boards bound and a search
 //                    made (the picture in the README);
 //   eight-boards     a board on every hub link, so that all eight tab titles are long;
 //   unbind-question  the question 解除绑定 asks, as the toolkit draws it in the program;
-//   unconfirmed      a tile whose board did not echo its switch, and one still waiting.
+//   unconfirmed      a tile whose board did not echo its switch, and one still waiting;
+//   lost-link        link 1's cable pulled with two slots on and one switch not echoed.
 #include "offscreen_screen.h"
 #include "quiet_services.h"
 
@@ -17,7 +20,7 @@
 #include "platform/qt_serial_port.h"
 #include "platform/thread_writer.h"
 #include "store/stores.h"
-#include "store/tile_refill.h"
+#include "tiles/tile_refill.h"
 #include "ui/main_window.h"
 #include "ui/remark_box.h"
 #include "ui/styled_button.h"
@@ -25,6 +28,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCommandLineParser>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
@@ -78,23 +82,50 @@ bool switchOn(MainWindow& window, int tile) {
     std::fprintf(stderr, "screenshot: tile %d was not switched on\n", tile);
     return false;
 }
+
+// The screen's size from "WIDTHxHEIGHT"; empty when the text is not one.
+QSize screenSize(const QString& text) {
+    const QStringList sides = text.split(QLatin1Char('x'));
+    bool wide = false, high = false;
+    const QSize size =
+        sides.size() == 2 ? QSize(sides[0].toInt(&wide), sides[1].toInt(&high)) : QSize();
+    return wide && high && !size.isEmpty() ? size : QSize();
+}
 } // namespace
 
 int main(int argc, char* argv[]) {
-    const QByteArray scene = argc == 3 ? QByteArray(argv[2]) : QByteArray("window");
-    if (argc < 2 || argc > 3 ||
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    // By default a screen larger than the design, so that the window takes its designed size.
+    const QCommandLineOption screenOption(
+        QStringLiteral("screen"), QStringLiteral("offscreen screen size"),
+        QStringLiteral("WIDTHxHEIGHT"), QStringLiteral("1920x1080"));
+    parser.addOption(screenOption);
+    const bool parsed = parser.parse(arguments);
+    const QStringList positional = parser.positionalArguments();
+    const QByteArray scene =
+        positional.size() == 2 ? positional[1].toLocal8Bit() : QByteArray("window");
+    const QSize screenSide = screenSize(parser.value(screenOption));
+    if (!parsed || positional.isEmpty() || positional.size() > 2 || screenSide.isEmpty() ||
         (scene != "window" && scene != "eight-boards" && scene != "unbind-question" &&
-         scene != "unconfirmed")) {
-        std::fputs(
-            "usage: screenshot OUTPUT.png [window|eight-boards|unbind-question|unconfirmed]\n",
-            stderr);
+         scene != "unconfirmed" && scene != "lost-link")) {
+        std::fputs("usage: screenshot [--screen WIDTHxHEIGHT] OUTPUT.png "
+                   "[window|eight-boards|unbind-question|unconfirmed|lost-link]\n",
+                   stderr);
         return 2;
     }
-    // A screen larger than the design, so that the window takes its designed size.
-    const QString screen = offscreen_screen::configure(1920, 1080);
+    const QByteArray output = positional[0].toLocal8Bit();
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const bool offscreen = platform.isEmpty() || platform == "offscreen";
+    const QString screenConfig =
+        offscreen ? offscreen_screen::configure(screenSide.width(), screenSide.height())
+                  : QString();
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    QFile::remove(screen);
+    if (offscreen)
+        QFile::remove(screenConfig);
     loadToolkitTranslations();
     QTemporaryDir dir;
     HubRack rack(dir.path());
@@ -133,7 +164,7 @@ int main(int argc, char* argv[]) {
     window.ui().probeWaitList->setCurrentIndex(0);
     window.ui().connectButton->click();
     if (scene == "eight-boards")
-        return save(window, argv[1]) ? 0 : 1;
+        return save(window, output.constData()) ? 0 : 1;
     if (scene == "unconfirmed") {
         // Tile 5's board switches without an echo; tile 6's echo is on its way.
         rack.setFault(2, HubRack::Fault::DropEcho);
@@ -142,7 +173,22 @@ int main(int argc, char* argv[]) {
         rack.setFault(2, HubRack::Fault::LateReply, 5000);
         window.tile(6).button->click();
         QTest::qWait(50);
-        return save(window, argv[1]) ? 0 : 1;
+        return save(window, output.constData()) ? 0 : 1;
+    }
+    if (scene == "lost-link") {
+        for (int tile : {3, 10})
+            if (!switchOn(window, tile))
+                return 1;
+        rack.setFault(2, HubRack::Fault::DropEcho);
+        window.tile(5).button->click();
+        QTest::qWait(TileSwitches::ConfirmationMs + 200);
+        rack.unplug(2);
+        if (!QTest::qWaitFor([&] { return !program.rack().isFound(1); }, 2000)) {
+            std::fputs("screenshot: link 1 was not lost\n", stderr);
+            return 1;
+        }
+        QTest::qWait(50);
+        return save(window, output.constData()) ? 0 : 1;
     }
 
     // The unbinding asks only while no tile is on.
@@ -159,7 +205,7 @@ int main(int argc, char* argv[]) {
         QTimer::singleShot(300, [&] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
                 if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
-                    saved = save(*box, argv[1]);
+                    saved = save(*box, output.constData());
                     box->reject();
                 }
             }
@@ -170,5 +216,5 @@ int main(int argc, char* argv[]) {
     window.ui().searchText->setText(QStringLiteral("打印"));
     window.ui().searchButton->click();
     QTest::qWait(50);
-    return save(window, argv[1]) ? 0 : 1;
+    return save(window, output.constData()) ? 0 : 1;
 }

@@ -1,10 +1,11 @@
-#include "tiles/add_device.h"
+#include "ops/add_device.h"
 
-#include "hub/connect_run.h"
 #include "hub/frame_codec.h"
 #include "ops/binding_record.h"
+#include "ops/connect_run.h"
 #include "ops/screen_procedures.h"
 #include "platform/speech.h"
+#include "rack/rack_model.h"
 #include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
@@ -24,7 +25,7 @@ QString queryCaption(int link) {
 
 void AddDevice::onAddDeviceClicked() {
     const auto& ui = context_.window.ui();
-    const StoreSession binding = StoreSession::binding(context_);
+    const StoreSession binding = StoreSession::binding(context_.store, context_.programDir);
     context_.state.probeWait = ui.probeWaitList->currentText().toInt();
     if (ui.addDeviceButton->text() == captions::AddDevice)
         queryStage();
@@ -64,7 +65,7 @@ void AddDevice::queryStage() {
 bool AddDevice::showAnswer(int link) {
     const auto& ui = context_.window.ui();
     LinkState& linkState = context_.state.links[size_t(link - 1)];
-    const bool answered = linkState.isFound();
+    const bool answered = context_.rack.isFound(link);
     const int deviceNumber = answered ? hex_to_int(linkState.deviceNumber) : 0;
     if (deviceNumber == 0) {
         ui.addDeviceButton->setText(queryCaption(link));

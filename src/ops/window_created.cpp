@@ -1,4 +1,4 @@
-#include "ui/window_created.h"
+#include "ops/window_created.h"
 
 #include "platform/speech.h"
 #include "platform/waits.h"
@@ -6,7 +6,7 @@
 #include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
-#include "store/tile_refill.h"
+#include "tiles/tile_refill.h"
 #include "ui/captions.h"
 #include "ui/drop_list.h"
 #include "ui/main_window.h"
@@ -31,7 +31,7 @@ std::optional<bool> createStore(Context& context, const QString& file,
 }
 
 void restoreRemarks(Context& context) {
-    const StoreSession remarks = StoreSession::remarks(context);
+    const StoreSession remarks = StoreSession::remarks(context.store, context.programDir);
     if (!remarks.isOpen()) {
         // A store that is there but unusable (damaged, foreign, the other store, unreadable)
         // would otherwise just show no remarks, and the operator would not know why.
@@ -55,7 +55,8 @@ void restoreRemarks(Context& context) {
 // The binding store stays open and current when it holds a binding.
 void restoreBinding(Context& context) {
     const auto& ui = context.window.ui();
-    const StoreSession binding = StoreSession::binding(context, StoreSession::OnLeave::KeepOpen);
+    const StoreSession binding =
+        StoreSession::binding(context.store, context.programDir, StoreSession::OnLeave::KeepOpen);
     if (!binding.isOpen())
         context.services.speech.speak(QStringLiteral("数据打开失败"));
     TableStore& store = binding.store();

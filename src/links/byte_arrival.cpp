@@ -1,7 +1,8 @@
-#include "hub/byte_arrival.h"
+#include "links/byte_arrival.h"
 
 #include "hub/frame_codec.h"
 #include "platform/waits.h"
+#include "rack/rack_model.h"
 #include "state/context.h"
 
 void ByteArrival::onByte(int link, quint8 byte) {
@@ -19,7 +20,7 @@ void ByteArrival::onFrame(int link, const QString& frameText) {
     }
     // Once the link is found, only a frame framed as a board frames it may change its number:
     // line noise that still made twelve bytes must not redirect every later switch frame.
-    if (!linkState.isFound() || frame::isFramed(frameText))
+    if (!context_.rack.isFound(link) || frame::isFramed(frameText))
         linkState.deviceNumber = frame::deviceNumber(frameText);
     state.receivedKey = frame::confirmationKey(frameText);
     state.echoFlag = state.receivedKey.startsWith(QStringLiteral("81")) ? 0 : 1;

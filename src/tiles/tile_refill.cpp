@@ -1,4 +1,4 @@
-#include "store/tile_refill.h"
+#include "tiles/tile_refill.h"
 
 #include "state/context.h"
 #include "store/stores.h"
@@ -16,7 +16,11 @@ void refillTiles(Context& context) {
     const int records = store.recordCount();
     for (int n = store.currentRecordNumber(); n >= 1 && n <= TileCount && n <= records; ++n) {
         RemarkBox& box = *window.tile(n).remarkBox;
-        box.setText(store.readField(stores::RemarkField));
+        const QString remark = store.readField(stores::RemarkField);
+        // At start most boxes already hold theirs (nothing): set again, each would lay out its
+        // text anew and tell screen readers of a change that is none.
+        if (box.text() != remark)
+            box.setText(remark);
         // Setting the text leaves the cursor behind it, which would show the remark's end.
         box.showStart();
         store.skip();

@@ -4,8 +4,8 @@ struct Context;
 
 // The life of a hub link, one transition each: found on a port, lost when the board's port
 // vanishes, stopped when a disconnect, a stop or an unbinding takes it off its port, and let go
-// by a scan that probes it again. Every transition sets or clears the link's values together
-// (LinkState::takeBoard, LinkState::forget) and closes the port that a link no longer holds, so
+// by a scan that probes it again. Every transition tells the rack model and clears what the link
+// was probing, and closes the port that a link no longer holds, so
 // that no later scan finds it busy.
 class LinkLife {
 public:

@@ -1,4 +1,4 @@
-#include "hub/link_life.h"
+#include "links/link_life.h"
 
 #include "hub/frame_codec.h"
 #include "platform/serial_port.h"
@@ -9,38 +9,31 @@
 #include "ui/lamp.h"
 #include "ui/main_window.h"
 
-#include <algorithm>
-
 void LinkLife::found(int link) {
-    LinkState& state = context_.state.links[size_t(link - 1)];
+    const LinkState& state = context_.state.links[size_t(link - 1)];
     const SerialPort& port = *context_.ports[size_t(link - 1)];
-    state.takeBoard(byte_to_hex(port.openPortNumber()));
     context_.rack.linkFound(link, state.deviceNumber, port.openPortNumber());
     emit context_.events.linkFound(link, state.deviceNumber, port.openPortNumber());
 }
 
 void LinkLife::onPortLost(int link) {
-    GlobalState& state = context_.state;
-    LinkState& lost = state.links[size_t(link - 1)];
-    if (!lost.isFound())
+    RackModel& rack = context_.rack;
+    if (!rack.isFound(link))
         return;
     context_.ports[size_t(link - 1)]->close();
-    lost.forget(LinkPhase::Lost);
-    context_.rack.linkGone(link);
+    context_.state.links[size_t(link - 1)].release();
+    rack.linkLost(link);
     const auto& ui = context_.window.ui();
     ui.linkLamps[size_t(link - 1)]->setColour(colour::Red);
-    const bool anyLeft = std::any_of(state.links.begin(), state.links.end(),
-                                     [](const LinkState& each) { return each.isFound(); });
-    if (!anyLeft)
+    if (!rack.anyFound())
         ui.connectionLamp->setColour(colour::Red);
     emit context_.events.linkLost(link);
 }
 
 void LinkLife::stop(int link) {
-    LinkState& state = context_.state.links[size_t(link - 1)];
-    const bool wasFound = state.isFound();
+    const bool wasFound = context_.rack.isFound(link);
     context_.ports[size_t(link - 1)]->close();
-    state.forget(wasFound ? LinkPhase::Stopped : state.phase);
+    context_.state.links[size_t(link - 1)].release();
     if (wasFound) {
         context_.rack.linkGone(link);
         emit context_.events.linkLost(link);

@@ -1,11 +1,12 @@
-#include "hub/connect_run.h"
+#include "ops/connect_run.h"
 
 #include "hub/frame_codec.h"
-#include "hub/link_life.h"
+#include "links/link_life.h"
 #include "ops/screen_procedures.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
 #include "platform/waits.h"
+#include "rack/rack_model.h"
 #include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
@@ -79,7 +80,7 @@ void ConnectRun::queryRun() {
         if (k == LinkCount)
             state.connectDone = 1;
         const LinkState& link = state.links[size_t(k - 1)];
-        if (link.isFound()) {
+        if (context_.rack.isFound(k)) {
             ui.connectButton->setText(QStringLiteral("已连接"));
             ui.disconnectButton->setText(QStringLiteral("断开连接"));
             ui.bindButton->setEnabled(true);
@@ -88,17 +89,17 @@ void ConnectRun::queryRun() {
             linkFound(context_, k,
                       linkName(k) + QStringLiteral("设备号：") +
                           QString::number(hex_to_int(link.deviceNumber)));
-        } else if (ui.linkLamps[size_t(k - 1)]->colour() == colour::Red) {
+        } else {
             ui.tileArea->setPageEnabled(k - 1, false);
         }
     }
-    if (ui.connectionLamp->colour() == colour::Red)
+    if (!context_.rack.anyFound())
         noBoardFound(captions::ConnectQuery, QStringLiteral("断开连接"));
 }
 
 void ConnectRun::linkScan(int link) {
-    LinkState& linkState = context_.state.links[size_t(link - 1)];
-    if (linkState.isFound())
+    const LinkState& linkState = context_.state.links[size_t(link - 1)];
+    if (context_.rack.isFound(link))
         return;
     LinkLife life(context_);
     life.stop(link);
@@ -106,7 +107,7 @@ void ConnectRun::linkScan(int link) {
         if (!probe(link, n, frame::queryText(n)))
             continue;
         // A run nested in the wait may have found the board for this link already.
-        if (linkState.isFound())
+        if (context_.rack.isFound(link))
             return;
         if (linkState.receiver.answerLength() == FrameLength) {
             life.found(link);
@@ -121,19 +122,19 @@ void ConnectRun::boundRun() {
     const auto& ui = context_.window.ui();
     {
         // Each link compares with the binding record through the alias, during its waits too.
-        const StoreSession binding = StoreSession::binding(context_);
+        const StoreSession binding = StoreSession::binding(context_.store, context_.programDir);
         ui.connectButton->setText(captions::Connecting);
         ui.disconnectButton->setText(QStringLiteral("停止连接"));
         ui.connectButton->setText(captions::Connecting);
         for (int k = 1; k <= LinkCount; ++k) {
             boundConnect(k);
-            if (ui.linkLamps[size_t(k - 1)]->colour() == colour::Red)
+            if (!context_.rack.isFound(k))
                 ui.tileArea->setPageEnabled(k - 1, false);
             ui.disconnectButton->setText(QStringLiteral("断开连接"));
         }
         ui.connectButton->setText(QStringLiteral("连接完毕"));
     }
-    if (ui.connectionLamp->colour() == colour::Red) {
+    if (!context_.rack.anyFound()) {
         noBoardFound(captions::ConnectBound, QStringLiteral("已断开"));
         return;
     }
@@ -157,14 +158,14 @@ bool ConnectRun::boundPass(int link) {
     TableStore& store = context_.store;
     const QString bound = store.readField(link, stores::BindingAlias);
     // A link bound to no board is not probed.
-    if (bound.isEmpty() || (linkState.isFound() && linkState.deviceNumber == bound))
+    if (bound.isEmpty() || (context_.rack.isFound(link) && linkState.deviceNumber == bound))
         return true;
     LinkLife life(context_);
     life.stop(link);
     for (int n = 1; n <= SerialPortCount && probing(LinkMode::Bound); ++n) {
         if (!probe(link, n, frame::BoundQueryText))
             continue;
-        if (linkState.isFound())
+        if (context_.rack.isFound(link))
             return true;
         // The binding may change during the wait: compare with what it holds now.
         const QString boundNow = store.readField(link, stores::BindingAlias);
