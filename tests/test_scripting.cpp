@@ -595,6 +595,7 @@ private slots:
         s.connect();
         s.rig.dialogs.answers = {Dialogs::Answer::Yes};
         s.rig.ui().bindButton->click();
+        QTRY_VERIFY(s.rig.ui().unbindButton->isEnabled());
         for (const char* tile : {"4", "9"})
             QCOMPARE(s.ctl({QStringLiteral("remark"), tile, QStringLiteral("phone")}).exitCode, 0);
         // A remark that holds the name and more is not that name.
