@@ -40,6 +40,7 @@ public:
             answer(done);
         return true;
     }
+    void drain() override {}
 };
 
 struct Rig {

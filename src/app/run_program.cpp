@@ -9,6 +9,7 @@
 #include "ui/status_line.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace {
@@ -26,6 +27,9 @@ int runProgram(Services services, const QString& programDir,
     DirectoryLock lock(programDir);
     if (!lock.take())
         return other_program::yieldTo(programDir, services.dialogs);
+    // Let go after the program and before the lock: a Hubrix started next in this directory
+    // must find every write the program accepted already in the files.
+    const auto writesLanded = qScopeGuard([&services] { services.writer.drain(); });
     Program program(services, programDir);
     program.window().show();
     program.window().fitDesignSize();

@@ -17,4 +17,6 @@ public:
     // receiver's thread, unless receiver is gone by then. False, and neither runs, when the
     // queue is full.
     virtual bool submit(Work work, QObject* receiver, Answer answer) = 0;
+    // Returns once every write accepted so far has run.
+    virtual void drain() = 0;
 };

@@ -25,8 +25,8 @@ public:
     ThreadWriter& operator=(const ThreadWriter&) = delete;
 
     bool submit(Work work, QObject* receiver, Answer answer) override;
-    // Returns once every write accepted so far has run; their answers are posted by then.
-    void drain();
+    // Their answers are posted by then.
+    void drain() override;
 
 private:
     struct Job {

@@ -12,6 +12,7 @@ public:
             answer(done);
         return true;
     }
+    void drain() override {}
 };
 
 // For stores that tests open beside the program's, to set a file up or read it back.
