@@ -4,17 +4,9 @@
 
 #include <algorithm>
 
-namespace {
-int linkOf(int tile) {
-    return (tile - 1) / SlotsPerLink + 1;
-}
-int slotOf(int tile) {
-    return (tile - 1) % SlotsPerLink + 1;
-}
-int firstTile(int link) {
-    return (link - 1) * SlotsPerLink + 1;
-}
-} // namespace
+using tiles::firstTile;
+using tiles::linkOf;
+using tiles::slotOf;
 
 RackModel::RackModel(KeptSwitches& kept, Waits& waits, QObject* parent)
     : QObject(parent), kept_(kept), waits_(waits), binding_(LinkCount) {}

@@ -50,7 +50,7 @@ void TileSwitches::transmit(const QList<int>& tiles, bool on, RackEvents::Cause 
 
 void TileSwitches::onEcho(int link, const QString& frameText) {
     const QString key = frame::echoKey(frameText);
-    const int first = (link - 1) * SlotsPerLink + 1;
+    const int first = tiles::firstTile(link);
     for (int tile = first; tile < first + SlotsPerLink; ++tile) {
         const RackModel::Asked* asked = context_.rack.asked(tile);
         if (asked && asked->key == key) {

@@ -18,13 +18,6 @@ int columnOf(int tile) {
 }
 } // namespace
 
-int linkOf(int tile) {
-    return (tile - 1) / SlotsPerLink + 1;
-}
-int slotOf(int tile) {
-    return tile - SlotsPerLink * (linkOf(tile) - 1);
-}
-
 int numberFromName(const QString& name, const QString& prefix) {
     if (!name.startsWith(prefix))
         return 0;

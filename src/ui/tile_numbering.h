@@ -1,5 +1,7 @@
 #pragma once
 
+#include "hub/dimensions.h"
+
 #include <QRect>
 #include <QString>
 
@@ -13,8 +15,6 @@ inline const QString LampPrefix = QStringLiteral("外形框");
 // Lamps 1 ... 10 are the top strip's; tile N's lamp is number N + 10.
 constexpr int LampOffset = 10;
 
-int linkOf(int tile);
-int slotOf(int tile);
 // The decimal number after prefix in name; 0 when name does not carry one.
 int numberFromName(const QString& name, const QString& prefix);
 
