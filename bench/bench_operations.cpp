@@ -7,6 +7,8 @@
 
 #include "app/program.h"
 #include "hubsim/hub_rack.h"
+#include "ops/screen_procedures.h"
+#include "ops/stage_controls.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
 #include "platform/thread_writer.h"
@@ -15,7 +17,6 @@
 #include "ui/drop_list.h"
 #include "ui/remark_box.h"
 #include "ui/styled_button.h"
-#include "ui/tab_control.h"
 #include "ui/text_box.h"
 
 #include <QApplication>
@@ -110,7 +111,7 @@ int main(int argc, char* argv[]) {
             Rig rig;
             rig.start(waits);
             rig.fillRemarks();
-            rig.ui().unbindButton->setEnabled(true);
+            offerUnbind(rig.program->context(), true);
             unbinds.push_back(timeMs([&] { rig.ui().unbindButton->click(); }));
         }
         report("unbind with 337 remarks, full reset (median of 10)", median(unbinds), "ms",
@@ -118,9 +119,9 @@ int main(int argc, char* argv[]) {
 
         Rig rig;
         rig.start(waits);
-        rig.ui().unbindButton->setEnabled(true);
+        offerUnbind(rig.program->context(), true);
         rig.program->window().show();
-        rig.ui().tileArea->show();
+        linkFound(rig.program->context(), 3, QStringLiteral("端口3"));
         for (int i = 0; i < Rounds; ++i) {
             RemarkBox* box = rig.program->window().tile(100 + i).remarkBox;
             emit box->gotFocus();
@@ -149,7 +150,7 @@ int main(int argc, char* argv[]) {
         rig.ui().probeWaitList->setCurrentIndex(0);
         const double connect = meter.measure([&] { rig.ui().connectButton->click(); });
         const double search = meter.measure([&] { rig.search(QStringLiteral("号位")); });
-        rig.ui().unbindButton->setEnabled(true);
+        offerUnbind(rig.program->context(), true);
         const double unbind = meter.measure([&] { rig.ui().unbindButton->click(); });
         report("longest busy stretch, query run over 8 links (ptys)", connect, "ms", "< 50 ms");
         report("longest busy stretch, search with 337 hits and blink", search, "ms", "< 50 ms");

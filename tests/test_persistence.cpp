@@ -4,6 +4,7 @@
 #include "fakes/real_rig.h"
 #include "fakes/test_rig.h"
 #include "fakes/write_protection.h"
+#include "ops/screen_procedures.h"
 #include "store/store_session.h"
 #include "store/stores.h"
 #include "ui/captions.h"
@@ -79,9 +80,8 @@ bool spoke(const TestRig& rig, const QString& prompt) {
 
 // Gives the remark box of tile the focus, on its page of the tile area, as a click would.
 void focusRemarkBox(TestRig& rig, int tile) {
-    TabControl& area = *rig.program->window().ui().tileArea;
-    area.show();
-    area.setCurrentPage(tiles::linkOf(tile) - 1);
+    linkFound(rig.program->context(), tiles::linkOf(tile), QStringLiteral("端口"));
+    rig.program->window().ui().tileArea->setCurrentPage(tiles::linkOf(tile) - 1);
     rig.program->window().tile(tile).remarkBox->setFocus(Qt::OtherFocusReason);
     QCOMPARE(QApplication::focusWidget(), rig.program->window().tile(tile).remarkBox);
 }

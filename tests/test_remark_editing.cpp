@@ -1,4 +1,6 @@
 #include "fakes/test_rig.h"
+#include "ops/screen_procedures.h"
+#include "ops/stage_controls.h"
 #include "store/stores.h"
 #include "tiles/open_devices_list.h"
 #include "ui/colours.h"
@@ -18,11 +20,11 @@ RemarkBox* box(TestRig& rig, int tile) {
     return rig.program->window().tile(tile).remarkBox;
 }
 
-// Shows the tile area on the page of tile and gives its remark box the focus.
+// Shows the tile area on the page of tile, as a board found there does, and gives its remark
+// box the focus.
 void focus(TestRig& rig, int tile) {
-    TabControl& area = *rig.program->window().ui().tileArea;
-    area.show();
-    area.setCurrentPage(tiles::linkOf(tile) - 1);
+    linkFound(rig.program->context(), tiles::linkOf(tile), QStringLiteral("端口"));
+    rig.program->window().ui().tileArea->setCurrentPage(tiles::linkOf(tile) - 1);
     box(rig, tile)->setFocus(Qt::OtherFocusReason);
     QCOMPARE(QApplication::focusWidget(), box(rig, tile));
 }
@@ -95,7 +97,7 @@ private slots:
 
     void gotFocus_unbound_refusesAndKeepsTheTileToSave() {
         focus(*rig_, 5);
-        rig_->program->window().ui().unbindButton->setEnabled(false);
+        offerUnbind(rig_->program->context(), false);
         focus(*rig_, 6);
         QCOMPARE(rig_->speech.spoken.last(), QStringLiteral("请先绑定设备"));
         QVERIFY(box(*rig_, 6)->isReadOnly());
@@ -104,7 +106,7 @@ private slots:
     }
 
     void gotFocus_withTheTileAreaHidden_doesNothing() {
-        rig_->program->window().ui().tileArea->hide();
+        tilePageReset(rig_->program->context());
         const int spoken = rig_->speech.spoken.size();
         box(*rig_, 1)->setFocus(Qt::OtherFocusReason);
         emit box(*rig_, 1)->gotFocus();
@@ -155,7 +157,7 @@ private slots:
     // A refused box used to write its text into the record of the box accepted before.
     void save_fromARefusedBox_writesNoRecord() {
         focus(*rig_, 5);
-        rig_->program->window().ui().unbindButton->setEnabled(false);
+        offerUnbind(rig_->program->context(), false);
         focus(*rig_, 6);
         box(*rig_, 6)->setText(QStringLiteral("别的"));
         const int spoken = rig_->speech.spoken.size();

@@ -1,5 +1,6 @@
 #include "fakes/inline_writer.h"
 #include "fakes/test_rig.h"
+#include "ops/screen_procedures.h"
 #include "store/stores.h"
 #include "ui/colours.h"
 #include "ui/lamp.h"
@@ -206,7 +207,7 @@ private slots:
         rig_->showActive();
         const auto& ui = rig_->program->window().ui();
         rig_->program->rack().linkFound(2, QStringLiteral("0102"), 5);
-        ui.tileArea->show();
+        linkFound(rig_->program->context(), 2, QStringLiteral("端口2"));
         DropList& list = fromFavourites ? *ui.favourites : *ui.searchResults;
         StyledButton& button = fromFavourites ? *ui.favouriteViewButton : *ui.viewButton;
         StyledButton& partner = fromFavourites ? *ui.viewButton : *ui.favouriteViewButton;

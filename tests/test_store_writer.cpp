@@ -1,5 +1,6 @@
 #include "fakes/inline_writer.h"
 #include "fakes/real_rig.h"
+#include "ops/screen_procedures.h"
 #include "script/script_commands.h"
 #include "store/store_session.h"
 #include "store/stores.h"
@@ -78,9 +79,8 @@ void saveRemark(RealRig& rig, int tile, const QString& text) {
     rig.program->window().show();
     rig.program->window().activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&rig.program->window()));
-    TabControl& area = *rig.ui().tileArea;
-    area.show();
-    area.setCurrentPage(tiles::linkOf(tile) - 1);
+    linkFound(rig.program->context(), tiles::linkOf(tile), QStringLiteral("端口"));
+    rig.ui().tileArea->setCurrentPage(tiles::linkOf(tile) - 1);
     RemarkBox* box = rig.program->window().tile(tile).remarkBox;
     box->setFocus(Qt::OtherFocusReason);
     QCOMPARE(QApplication::focusWidget(), box);

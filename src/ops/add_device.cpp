@@ -4,30 +4,20 @@
 #include "ops/binding_record.h"
 #include "ops/connect_run.h"
 #include "ops/screen_procedures.h"
+#include "ops/stage_controls.h"
 #include "platform/speech.h"
 #include "rack/rack_model.h"
 #include "state/context.h"
 #include "store/store_session.h"
 #include "store/stores.h"
-#include "ui/captions.h"
-#include "ui/colours.h"
 #include "ui/main_window.h"
-#include "ui/styled_button.h"
 
 #include <QComboBox>
-#include <QPushButton>
-
-namespace {
-QString queryCaption(int link) {
-    return QStringLiteral("正在查询") + QString::number(link);
-}
-} // namespace
 
 void AddDevice::onAddDeviceClicked() {
-    const auto& ui = context_.window.ui();
     const StoreSession binding = StoreSession::binding(context_.store, context_.programDir);
-    context_.state.probeWait = ui.probeWaitList->currentText().toInt();
-    if (ui.addDeviceButton->text() == captions::AddDevice)
+    context_.state.probeWait = context_.window.ui().probeWaitList->currentText().toInt();
+    if (!context_.state.addDevice.bindNext)
         queryStage();
     else
         bindStage(binding);
@@ -35,7 +25,6 @@ void AddDevice::onAddDeviceClicked() {
 
 void AddDevice::queryStage() {
     GlobalState& state = context_.state;
-    StyledButton& button = *context_.window.ui().addDeviceButton;
     bool anyQueried = false;
     for (int k = 1; k <= LinkCount; ++k) {
         if (!context_.store.readField(k, stores::BindingAlias).isEmpty()) {
@@ -51,8 +40,11 @@ void AddDevice::queryStage() {
         const bool answered = showAnswer(k);
         // Without a board on link 8 the caption would name link 8 although the click found
         // boards on earlier links; the look remembers whether it did.
-        if (k == LinkCount && !answered)
-            button.setText(button.isLit() ? captions::BindDevice : captions::AddDevice);
+        if (k == LinkCount && !answered) {
+            state.addDevice.bindNext = state.addDevice.boardFound;
+            state.addDevice.queryLink = 0;
+            showAddDevice(context_);
+        }
     }
     // The links were bound before this click, and stay so: a later disconnect and connect
     // must look for the bound boards, not take whichever board answers first.
@@ -63,20 +55,18 @@ void AddDevice::queryStage() {
 // Shows the board that the scan found on link; true when a board answered, whatever its
 // device number.
 bool AddDevice::showAnswer(int link) {
-    const auto& ui = context_.window.ui();
     LinkState& linkState = context_.state.links[size_t(link - 1)];
+    AddDeviceStage& stage = context_.state.addDevice;
     const bool answered = context_.rack.isFound(link);
     const int deviceNumber = answered ? hex_to_int(linkState.deviceNumber) : 0;
-    if (deviceNumber == 0) {
-        ui.addDeviceButton->setText(queryCaption(link));
+    stage.bindNext = true;
+    stage.queryLink = deviceNumber == 0 ? link : 0;
+    stage.boardFound = stage.boardFound || deviceNumber != 0;
+    showAddDevice(context_);
+    if (deviceNumber == 0)
         return answered;
-    }
-    ui.addDeviceButton->setLit(true);
-    ui.addDeviceButton->setColourSlot(2, colour::Green);
-    ui.addDeviceButton->setColourSlot(4, colour::Green);
-    ui.addDeviceButton->setText(captions::BindDevice);
     if (link == LinkCount)
-        ui.connectButton->setText(captions::ConnectQueryDone);
+        showConnectStage(context_, ConnectStage::QueryDone);
     linkFound(context_, link,
               QStringLiteral("端口") + QString::number(link) + QStringLiteral("设备号：") +
                   QString::number(deviceNumber));
@@ -88,26 +78,24 @@ bool AddDevice::showAnswer(int link) {
 // took the links over: the stage ends there and leaves the button as that handler left it.
 bool AddDevice::interrupted() const {
     const GlobalState& state = context_.state;
-    return state.closing || state.linkMode != LinkMode::Query ||
-           !context_.window.ui().addDeviceButton->isEnabled();
+    return state.closing || state.linkMode != LinkMode::Query || !state.addDevice.offered;
 }
 
 // Only the fields the query stage could fill change: a bound link whose board is absent keeps
 // its board, rather than taking whichever board last answered its probes.
 void AddDevice::bindStage(const StoreSession& binding) {
-    StyledButton& button = *context_.window.ui().addDeviceButton;
     // No second click while the record is on its way.
-    button.setEnabled(false);
+    context_.state.addDevice.offered = false;
+    showAddDevice(context_);
     Context& context = context_;
     writeBindingRecord(context_, binding, BindingScope::NewLinks, [&context](bool written) {
-        StyledButton& addButton = *context.window.ui().addDeviceButton;
-        addButton.setEnabled(true);
         if (!written) {
-            // The caption stays, so that the next click tries the bind again.
+            // The stage stays, so that the next click tries the bind again.
+            context.state.addDevice.offered = true;
+            showAddDevice(context);
             context.services.speech.speak(QStringLiteral("绑定失败"));
             return;
         }
-        addButton.setText(captions::AddDevice);
-        addButton.setLit(false);
+        resetAddDevice(context, true);
     });
 }

@@ -2,6 +2,7 @@
 
 #include "ops/binding_record.h"
 #include "ops/screen_procedures.h"
+#include "ops/stage_controls.h"
 #include "platform/dialogs.h"
 #include "platform/speech.h"
 #include "rack/rack_model.h"
@@ -42,11 +43,12 @@ void Binding::onBindClicked() {
     // The binding store stays open for the bound connect that follows.
     const StoreSession binding =
         StoreSession::binding(context_.store, context_.programDir, StoreSession::OnLeave::KeepOpen);
-    for (QWidget* control :
-         {static_cast<QWidget*>(ui.searchText), static_cast<QWidget*>(ui.searchButton),
-          static_cast<QWidget*>(ui.addDeviceButton), static_cast<QWidget*>(ui.favouriteViewButton),
-          static_cast<QWidget*>(ui.favourites)})
-        control->setEnabled(true);
+    ui.searchText->setEnabled(true);
+    ui.searchButton->setEnabled(true);
+    state.addDevice.offered = true;
+    showAddDevice(context_);
+    ui.favouriteViewButton->setEnabled(true);
+    ui.favourites->setEnabled(true);
     ui.favouriteViewButton->setLit(true);
 
     if (!context_.rack.anyFound())
@@ -64,8 +66,8 @@ void Binding::onBindClicked() {
             return;
         }
         controls.bindButton->setText(QStringLiteral("已绑定"));
-        controls.unbindButton->setEnabled(true);
-        controls.connectButton->setText(captions::ConnectBound);
+        offerUnbind(context, true);
+        showConnectStage(context, ConnectStage::Bound);
     });
 }
 
@@ -73,7 +75,6 @@ void Binding::onBindClicked() {
 // since its link would be closed under it; and written as one change of both stores, so that no
 // restart finds the binding gone and the remarks kept, or the reverse.
 void Binding::onUnbindClicked() {
-    const auto& ui = context_.window.ui();
     if (context_.rack.switchableOn() > 0) {
         context_.services.dialogs.show(QStringLiteral("请关闭已打开的设备"), QString(),
                                        Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
@@ -87,11 +88,11 @@ void Binding::onUnbindClicked() {
         !mayLeaveRack(context_, QStringLiteral("解除绑定"), QStringLiteral("解除绑定")))
         return;
     // The button, and with it every remark box, takes nothing until the stores have answered.
-    ui.unbindButton->setEnabled(false);
+    offerUnbind(context_, false);
     Context& context = context_;
     resetStores([&context](bool reset) {
         if (!reset) {
-            context.window.ui().unbindButton->setEnabled(true);
+            offerUnbind(context, true);
             context.services.speech.speak(QStringLiteral("解除绑定失败"));
             return;
         }
@@ -111,8 +112,6 @@ void Binding::unbound() {
     state.linkMode = LinkMode::Query;
     if (state.currentRemarkBox)
         state.currentRemarkBox->clear();
-    ui.addDeviceButton->setLit(false);
-    ui.addDeviceButton->setText(captions::AddDevice);
     state.fillMode = 0;
     refillTiles(context_);
 }
@@ -122,7 +121,7 @@ void Binding::resetSearchAndLists() {
     lockSearchControls(context_);
     ui.bindButton->setEnabled(true);
     ui.bindButton->setText(captions::BindDevice);
-    ui.unbindButton->setEnabled(false);
+    offerUnbind(context_, false);
     ui.favourites->clear();
 }
 

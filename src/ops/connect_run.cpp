@@ -3,6 +3,7 @@
 #include "hub/frame_codec.h"
 #include "links/link_life.h"
 #include "ops/screen_procedures.h"
+#include "ops/stage_controls.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
 #include "platform/waits.h"
@@ -55,10 +56,10 @@ void ConnectRun::onConnectClicked() {
     const auto& ui = context_.window.ui();
     state.connectDone = 0;
     state.fillMode = 1;
-    const QString caption = ui.connectButton->text();
-    if (caption == captions::ConnectQuery || caption == captions::ConnectQueryDone)
+    const ConnectStage stage = state.connectStage;
+    if (stage == ConnectStage::Query || stage == ConnectStage::QueryDone)
         state.linkMode = LinkMode::Query;
-    else if (caption == captions::ConnectBound)
+    else if (stage == ConnectStage::Bound)
         state.linkMode = LinkMode::Bound;
     state.probeWait = ui.probeWaitList->currentText().toInt();
     state.refusedPorts.clear();
@@ -73,7 +74,7 @@ void ConnectRun::onConnectClicked() {
 void ConnectRun::queryRun() {
     GlobalState& state = context_.state;
     const auto& ui = context_.window.ui();
-    ui.connectButton->setText(captions::Connecting);
+    showConnectStage(context_, ConnectStage::Connecting);
     ui.disconnectButton->setText(QStringLiteral("停止连接"));
     for (int k = 1; k <= LinkCount; ++k) {
         linkScan(k);
@@ -81,11 +82,11 @@ void ConnectRun::queryRun() {
             state.connectDone = 1;
         const LinkState& link = state.links[size_t(k - 1)];
         if (context_.rack.isFound(k)) {
-            ui.connectButton->setText(QStringLiteral("已连接"));
+            showConnectStage(context_, ConnectStage::Connected);
             ui.disconnectButton->setText(QStringLiteral("断开连接"));
             ui.bindButton->setEnabled(true);
             if (k == LinkCount)
-                ui.connectButton->setText(captions::ConnectQueryDone);
+                showConnectStage(context_, ConnectStage::QueryDone);
             linkFound(context_, k,
                       linkName(k) + QStringLiteral("设备号：") +
                           QString::number(hex_to_int(link.deviceNumber)));
@@ -94,7 +95,7 @@ void ConnectRun::queryRun() {
         }
     }
     if (!context_.rack.anyFound())
-        noBoardFound(captions::ConnectQuery, QStringLiteral("断开连接"));
+        noBoardFound(ConnectStage::Query, QStringLiteral("断开连接"));
 }
 
 void ConnectRun::linkScan(int link) {
@@ -123,26 +124,28 @@ void ConnectRun::boundRun() {
     {
         // Each link compares with the binding record through the alias, during its waits too.
         const StoreSession binding = StoreSession::binding(context_.store, context_.programDir);
-        ui.connectButton->setText(captions::Connecting);
+        showConnectStage(context_, ConnectStage::Connecting);
         ui.disconnectButton->setText(QStringLiteral("停止连接"));
-        ui.connectButton->setText(captions::Connecting);
+        showConnectStage(context_, ConnectStage::Connecting);
         for (int k = 1; k <= LinkCount; ++k) {
             boundConnect(k);
             if (!context_.rack.isFound(k))
                 ui.tileArea->setPageEnabled(k - 1, false);
             ui.disconnectButton->setText(QStringLiteral("断开连接"));
         }
-        ui.connectButton->setText(QStringLiteral("连接完毕"));
+        showConnectStage(context_, ConnectStage::BoundDone);
     }
     if (!context_.rack.anyFound()) {
-        noBoardFound(captions::ConnectBound, QStringLiteral("已断开"));
+        noBoardFound(ConnectStage::Bound, QStringLiteral("已断开"));
         return;
     }
     for (QWidget* control :
          {static_cast<QWidget*>(ui.favouriteViewButton), static_cast<QWidget*>(ui.favourites),
-          static_cast<QWidget*>(ui.searchText), static_cast<QWidget*>(ui.searchButton),
-          static_cast<QWidget*>(ui.addDeviceButton), static_cast<QWidget*>(ui.searchResults)})
+          static_cast<QWidget*>(ui.searchText), static_cast<QWidget*>(ui.searchButton)})
         control->setEnabled(true);
+    state.addDevice.offered = true;
+    showAddDevice(context_);
+    ui.searchResults->setEnabled(true);
     state.connectDone = 1;
 }
 
@@ -172,8 +175,7 @@ bool ConnectRun::boundPass(int link) {
         if (linkState.receiver.answerLength() != FrameLength || boundNow != linkState.deviceNumber)
             continue;
         life.found(link);
-        context_.window.ui().connectButton->setText(QStringLiteral("连接成功") +
-                                                    QString::number(link));
+        showConnectStage(context_, ConnectStage::LinkConnected, link);
         linkFound(context_, link,
                   linkName(link) + QStringLiteral("绑定设备号：") +
                       QString::number(hex_to_int(boundNow)));
@@ -214,7 +216,7 @@ bool ConnectRun::probing(LinkMode mode) const {
     return context_.state.linkMode == mode && !context_.state.closing;
 }
 
-void ConnectRun::noBoardFound(const QString& connectCaption, const QString& disconnectCaption) {
+void ConnectRun::noBoardFound(ConnectStage connectStage, const QString& disconnectCaption) {
     const auto& ui = context_.window.ui();
     // After the window agreed to close, the run only unwinds.
     if (context_.state.closing)
@@ -236,6 +238,6 @@ void ConnectRun::noBoardFound(const QString& connectCaption, const QString& disc
         context_.services.dialogs.show(QStringLiteral("没有找到可连接的设备"),
                                        QStringLiteral("设备未找到"), Dialogs::Icon::Question,
                                        Dialogs::Buttons::Ok, detail);
-    ui.connectButton->setText(connectCaption);
+    showConnectStage(context_, connectStage);
     ui.disconnectButton->setText(disconnectCaption);
 }

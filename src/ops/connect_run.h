@@ -25,7 +25,7 @@ private:
     bool probe(int link, int n, const QString& queryText);
     bool openProbe(SerialPort& port);
     bool probing(LinkMode mode) const;
-    void noBoardFound(const QString& connectCaption, const QString& disconnectCaption);
+    void noBoardFound(ConnectStage connectStage, const QString& disconnectCaption);
 
     Context& context_;
 };

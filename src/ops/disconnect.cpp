@@ -2,6 +2,7 @@
 
 #include "links/link_life.h"
 #include "ops/screen_procedures.h"
+#include "ops/stage_controls.h"
 #include "platform/dialogs.h"
 #include "rack/rack_model.h"
 #include "state/context.h"
@@ -33,7 +34,7 @@ std::optional<QString> Disconnect::disconnectForScript(bool yes) {
 
 void Disconnect::leaveRack() {
     lockSearchControls(context_);
-    if (context_.window.ui().connectButton->text() == captions::Connecting)
+    if (context_.state.connectStage == ConnectStage::Connecting)
         stopRun();
     closeLinks();
 }
@@ -68,7 +69,7 @@ void Disconnect::stopRun() {
     const auto& ui = context_.window.ui();
     allLinksLost(context_);
     ui.disconnectButton->setText(QStringLiteral("断开连接"));
-    ui.connectButton->setText(captions::ConnectQuery);
+    showConnectStage(context_, ConnectStage::Query);
     ui.bindButton->setEnabled(false);
     context_.state.linkMode = LinkMode::Closed;
     ui.connectionLamp->setColour(colour::Red);
@@ -84,7 +85,7 @@ void Disconnect::closeLinks() {
     for (int k = 1; k <= LinkCount; ++k) {
         life.stop(k);
         ui.disconnectButton->setText(QStringLiteral("已断开"));
-        ui.connectButton->setText(bound ? captions::ConnectBound : captions::ConnectQuery);
+        showConnectStage(context_, bound ? ConnectStage::Bound : ConnectStage::Query);
         if (!bound) {
             ui.bindButton->setEnabled(false);
             state.linkMode = LinkMode::Closed;

@@ -1,6 +1,7 @@
 #include "ops/screen_procedures.h"
 
 #include "links/link_life.h"
+#include "ops/stage_controls.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
 #include "rack/rack_model.h"
@@ -22,12 +23,13 @@ void linkStop(Context& context) {
     for (int k = 1; k <= LinkCount; ++k) {
         life.stop(k);
         ui.disconnectButton->setText(QStringLiteral("已停止"));
-        ui.connectButton->setText(captions::ConnectQuery);
+        showConnectStage(context, ConnectStage::Query);
     }
 }
 
 void tilePageReset(Context& context) {
     TabControl& area = *context.window.ui().tileArea;
+    context.state.tilesShown = false;
     area.hide();
     for (int page = 0; page < area.pageCount(); ++page)
         area.setPageEnabled(page, false);
@@ -37,6 +39,7 @@ void linkFound(Context& context, int link, const QString& pageTitle) {
     const auto& ui = context.window.ui();
     ui.connectionLamp->setColour(colour::Green);
     ui.linkLamps[size_t(link - 1)]->setColour(colour::Green);
+    context.state.tilesShown = true;
     ui.tileArea->show();
     ui.tileArea->setPageEnabled(link - 1, true);
     ui.tileArea->setPageTitle(link - 1, pageTitle);
@@ -55,9 +58,7 @@ void lockSearchControls(Context& context) {
     ui.searchButton->setEnabled(false);
     ui.searchButton->setLit(false);
     ui.searchButton->setText(captions::SearchStart);
-    ui.addDeviceButton->setEnabled(false);
-    ui.addDeviceButton->setLit(false);
-    ui.addDeviceButton->setText(captions::AddDevice);
+    resetAddDevice(context, false);
     for (StyledButton* button : {ui.viewButton, ui.favouriteViewButton}) {
         button->setEnabled(false);
         button->setLit(false);

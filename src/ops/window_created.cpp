@@ -1,5 +1,6 @@
 #include "ops/window_created.h"
 
+#include "ops/stage_controls.h"
 #include "platform/speech.h"
 #include "platform/waits.h"
 #include "rack/rack_model.h"
@@ -66,9 +67,9 @@ void restoreBinding(Context& context) {
     context.rack.setBinding(bound);
     for (int field = 1; field <= LinkCount; ++field) {
         if (!bound[field - 1].isEmpty()) {
-            ui.connectButton->setText(captions::ConnectBound);
+            showConnectStage(context, ConnectStage::Bound);
             ui.bindButton->setEnabled(false);
-            ui.unbindButton->setEnabled(true);
+            offerUnbind(context, true);
             context.state.linkMode = LinkMode::Bound;
             return;
         }
@@ -82,7 +83,7 @@ void onWindowCreated(Context& context) {
     const auto& ui = context.window.ui();
     GlobalState& state = context.state;
     state.fillMode = 1;
-    ui.addDeviceButton->setEnabled(false);
+    resetAddDevice(context, false);
     context.services.speech.speak(QStringLiteral("欢迎使用Hubrix"));
     ui.probeWaitList->setCurrentIndex(2);
     for (QWidget* control :

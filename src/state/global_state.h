@@ -20,6 +20,32 @@ class RemarkBox;
 // How the next query-and-connect run looks for boards.
 enum class LinkMode { Query = 0, Closed = 1, Bound = 2 };
 
+// What 按钮1_查询连接 stands at; its caption is drawn from this. Its first caption, its stage
+// before any run, keeps the link mode that start-up chose.
+enum class ConnectStage {
+    Start,
+    Query,
+    QueryDone,
+    Bound,
+    Connecting,
+    Connected,
+    BoundDone,
+    LinkConnected,
+};
+
+// Where adding a device stands; 超级按钮337 is drawn from this.
+struct AddDeviceStage {
+    // The button takes clicks: a run found a board or a binding was made, and neither a
+    // disconnect, an unbinding nor its own bind write came since.
+    bool offered = false;
+    // The next click binds rather than queries; queryLink, when not 0, is the link the last
+    // query asked without a device number to show.
+    bool bindNext = false;
+    int queryLink = 0;
+    // A board was found since the last bind or disconnect (the button's lit look).
+    bool boardFound = false;
+};
+
 // What the connect runs and the byte arrival know of one hub link while they talk to it.
 // Whether the link holds a board, and on which port, is the rack model's to say.
 struct LinkState {
@@ -58,6 +84,15 @@ struct GlobalState {
     QString scriptedRunNote;
     // Query-and-connect runs under way: the one clicked, and one nested in its waits.
     int connectRunsGoing = 0;
+    ConnectStage connectStage = ConnectStage::Start;
+    // The link that 连接成功K names.
+    int connectedLink = 0;
+    AddDeviceStage addDevice;
+    // The tile area is shown: a board was found since the last disconnect or unbinding.
+    bool tilesShown = false;
+    // A binding made by a bind click, or found at start, and no unbinding under way: remarks
+    // may be edited, and 按钮5_解除绑定 is offered.
+    bool unbindOffered = false;
     // 1 when the last check found a tile switched on.
     int anyDeviceOpen = 0;
     // The tile refill copies remarks (1) or empties the remark boxes (0).

@@ -10,11 +10,9 @@
 #include "ui/key_codes.h"
 #include "ui/main_window.h"
 #include "ui/remark_box.h"
-#include "ui/tab_control.h"
 #include "ui/tile_numbering.h"
 
 #include <QPointer>
-#include <QPushButton>
 
 namespace {
 // The tile an arrow key leads to from tile n, or 0 where the key would leave the page.
@@ -37,9 +35,8 @@ int arrowTarget(int n, int keyCode) {
 
 void RemarkEditing::onGotFocus(RemarkBox* box) {
     GlobalState& state = context_.state;
-    const auto& ui = context_.window.ui();
     state.currentRemarkBox = box;
-    if (!ui.tileArea->isVisible())
+    if (!state.tilesShown)
         return;
     if (!remark_rules::editable(context_)) {
         context_.services.speech.speak(remark_rules::NotBoundPrompt);
@@ -100,7 +97,7 @@ void RemarkEditing::save(RemarkBox* box) {
 namespace remark_rules {
 
 bool editable(const Context& context) {
-    return context.window.ui().unbindButton->isEnabled();
+    return context.state.unbindOffered;
 }
 
 QString refusal(const Context& context, const QString& text) {

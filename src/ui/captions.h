@@ -2,15 +2,15 @@
 
 #include <QString>
 
-// Captions that handlers read back to decide what to do: every handler that writes one of
-// these must write exactly the text the others compare with.
+// Captions that stand for a stage of a procedure; the stage itself is kept in the state.
 namespace captions {
 // A tile button's caption is the tile's state.
 inline const QString TileOpened = QStringLiteral("已打开");
 inline const QString TileClosed = QStringLiteral("已关闭");
 
-// 按钮1_查询连接: its caption chooses the link mode of the next run, and reads "正在连接"
-// while a run is waiting.
+// 按钮1_查询连接: its caption names the link mode of the next run, and reads "正在连接"
+// while a run is waiting. The form's caption, with its leading space, names neither.
+inline const QString ConnectStart = QStringLiteral(" 连接设备");
 inline const QString ConnectQuery = QStringLiteral("连接设备");
 inline const QString ConnectBound = QStringLiteral("开始连接");
 inline const QString ConnectQueryDone = QStringLiteral("连接完成");

@@ -128,7 +128,7 @@ void MainWindow::createTopStrip(QWidget* client) {
                                {1004, 144, 292, 544});
 
     ui_.connectButton = place<QPushButton>(client, QStringLiteral("按钮1_查询连接"),
-                                           {10, 20, 72, 40}, QStringLiteral(" 连接设备"));
+                                           {10, 20, 72, 40}, captions::ConnectStart);
     ui_.disconnectButton = place<QPushButton>(client, QStringLiteral("按钮2_断开"),
                                               {87, 20, 72, 40}, QStringLiteral("断开连接"));
     place<QLabel>(client, QStringLiteral("标签1"), {18, 75, 56, 24}, QStringLiteral("连接延迟："));

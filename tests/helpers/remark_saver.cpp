@@ -6,6 +6,7 @@
 #include "fakes/fake_network.h"
 #include "fakes/fake_speech.h"
 #include "fakes/fake_tune.h"
+#include "ops/screen_procedures.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
 #include "platform/thread_writer.h"
@@ -38,9 +39,9 @@ int main(int argc, char* argv[]) {
     program.window().activateWindow();
     if (!QTest::qWaitForWindowActive(&program.window()))
         return 3;
-    TabControl& area = *program.window().ui().tileArea;
-    area.show();
-    area.setCurrentPage(tiles::linkOf(tile) - 1);
+    // The tile area shows as once a board is found on the tile's link.
+    linkFound(program.context(), tiles::linkOf(tile), QStringLiteral("端口"));
+    program.window().ui().tileArea->setCurrentPage(tiles::linkOf(tile) - 1);
     RemarkBox* box = program.window().tile(tile).remarkBox;
     box->setFocus(Qt::OtherFocusReason);
     box->insert(QString::fromUtf8(argv[3]));
