@@ -315,7 +315,7 @@ private slots:
     }
 
     // The links stay bound after the query stage, whichever link was queried last.
-    void disconnectAfterTheQueryStage_leavesABoundConnectNext() {
+    void disconnectAfterTheQueryStage_endsItAndLeavesABoundConnectNext() {
         TestRig rig;
         rig.bus.addBoard(5, 0x04D2);
         startBound(rig, boundFields({1, 2, 4, 5, 6, 7, 8}));
@@ -324,6 +324,9 @@ private slots:
         ui(rig).disconnectButton->click();
         QCOMPARE(ui(rig).connectButton->text(), QStringLiteral("开始连接"));
         QCOMPARE(rig.program->state().linkMode, LinkMode::Bound);
+        // The disconnect ends the bind stage too.
+        QCOMPARE(ui(rig).addDeviceButton->text(), QStringLiteral("添加设备"));
+        QVERIFY(!ui(rig).addDeviceButton->isLit());
     }
 };
 
