@@ -7,6 +7,7 @@
 #include "quiet_services.h"
 
 #include "app/program.h"
+#include "fakes/inline_writer.h"
 #include "hubsim/hub_rack.h"
 #include "platform/event_loop_waits.h"
 #include "platform/qt_serial_port.h"
@@ -30,18 +31,6 @@ namespace {
 constexpr int Saves = 5;
 constexpr int Bursts = 3;
 constexpr int BoardsInBurst = 2;
-
-// The writes on the caller's thread, answered before submit returns: the window's own syncs.
-class WindowThreadWriter : public BackgroundWriter {
-public:
-    bool submit(Work work, QObject*, Answer answer) override {
-        const bool done = work();
-        if (answer)
-            answer(done);
-        return true;
-    }
-    void drain() override {}
-};
 
 struct Rig {
     explicit Rig(BackgroundWriter& chosen) : writer(chosen) {}
@@ -148,7 +137,8 @@ int main(int argc, char* argv[]) {
                 std::getenv("SLOW_SYNC_MS"), Saves, Bursts, BoardsInBurst * SlotsPerLink);
     Figures before;
     Figures after;
-    WindowThreadWriter windowThread;
+    // Each write on the caller's thread, answered before submit returns: the window's own syncs.
+    InlineWriter windowThread;
     ThreadWriter writerThread;
     if (!measure(windowThread, before) || !measure(writerThread, after))
         return 1;
