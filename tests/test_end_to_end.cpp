@@ -128,7 +128,7 @@ private slots:
         rig.ui().addDeviceButton->click();
         QTRY_COMPARE(rig.ui().addDeviceButton->text(), QStringLiteral("添加设备"));
 
-        rig.program.reset();
+        rig.end();
         Program& second = rig.start();
         QCOMPARE(rig.ui().connectButton->text(), QStringLiteral("开始连接"));
         rig.ui().connectButton->click();

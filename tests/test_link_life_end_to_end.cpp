@@ -24,7 +24,7 @@ const QString Closed = QStringLiteral("已关闭");
 // Leaves the stores of a first start in the rig's directory, bound to these device numbers.
 void bindBeforeStart(RealRig& rig, const QStringList& deviceNumbers) {
     rig.start();
-    rig.program.reset();
+    rig.end();
     TableStore store{inlineWriter()};
     QVERIFY(store.openTable(rig.path(stores::BindingFile), stores::BindingAlias));
     store.makeCurrent(stores::BindingAlias);
@@ -241,7 +241,7 @@ private slots:
         switchOn(rig, 5);
         switchOn(rig, 44);
         QTest::qWait(20);
-        rig.program.reset();
+        rig.end();
 
         rig.start();
         QCOMPARE(rig.tile(5)->text(), Opened);
@@ -253,7 +253,7 @@ private slots:
         QCOMPARE(rig.ui().openDevices->count(), 2);
         QVERIFY(!rig.program->window().close());
         QCOMPARE(rig.dialogs.shown.last().text, QStringLiteral("请关闭已打开的设备"));
-        rig.program.reset();
+        rig.end();
 
         // Link 2's board swapped for another: its tile is not on at that board, and the board
         // that left is listed with the slot it may still power.
@@ -269,7 +269,7 @@ private slots:
                  ->findItems(QStringLiteral("设备号0203：1个设备可能仍在通电"), Qt::MatchExactly)
                  .isEmpty());
         QTest::qWait(20);
-        rig.program.reset();
+        rig.end();
         QVERIFY(rig.rack.unplug(4));
         QVERIFY(rig.rack.addBoard(5, 0x0203));
         rig.start();

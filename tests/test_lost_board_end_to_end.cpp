@@ -134,7 +134,7 @@ private slots:
         QCOMPARE(lampDescription(rig, 7), QStringLiteral("外形框17"));
         QTRY_COMPARE(lampDescription(rig, 7), QStringLiteral("外形框17 未确认"));
         QTest::qWait(20);
-        rig.program.reset();
+        rig.end();
 
         rig.start();
         QCOMPARE(lampDescription(rig, 7), QStringLiteral("外形框17 未确认"));

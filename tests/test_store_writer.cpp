@@ -67,7 +67,7 @@ QString fileField(const QString& path, const QString& alias, int record, int fie
 // A program whose binding store names board 0102 on link 1, so that remarks may be saved.
 Program& startBound(RealRig& rig) {
     rig.start();
-    rig.program.reset();
+    rig.end();
     TableStore store{inlineWriter()};
     store.openTable(rig.path(stores::BindingFile), stores::BindingAlias);
     store.makeCurrent(stores::BindingAlias);

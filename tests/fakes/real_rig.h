@@ -39,10 +39,16 @@ struct RealRig {
         program->window().ui().probeWaitList->setCurrentIndex(0);
         return *program;
     }
+    // The program ends without asking, as a stopped process does once every write it accepted
+    // has landed: the files can be read, or the next start() made, at once.
+    void end() {
+        program.reset();
+        writer.drain();
+    }
     // The operator closes the window; the program ends as it does at the end of a run.
     void close() {
         QVERIFY(program->window().close());
-        program.reset();
+        end();
     }
     const MainWindow::Controls& ui() const { return program->window().ui(); }
     StyledButton* tile(int n) const { return program->window().tile(n).button; }
